@@ -15,6 +15,18 @@ inline constexpr const char* gesTransfering = "Transfering...";
 inline constexpr const char* gesRegistration = "Attempt to register %s twice.";
 
 // --- Colour manager (GraphicColor) ---
+inline constexpr const char* gesInvalidColorFormat =
+    "Color depth is invalid. Bits per sample must be 1, 2, 4, 8 or 16.";
+inline constexpr const char* gesInvalidSampleCount =
+    "Sample count per pixel does not correspond to the given color scheme.";
+inline constexpr const char* gesInvalidSubSampling = "Subsampling value is invalid. Allowed are 1, 2 and 4.";
+inline constexpr const char* gesVerticalSubSamplingError =
+    "Vertical subsampling value must be <= horizontal subsampling value.";
+inline constexpr const char* gesIndexedNotSupported =
+    "Conversion between indexed and non-indexed pixel formats is not supported.";
+inline constexpr const char* gesConversionUnsupported = "Color conversion failed. Could not find a proper method.";
+// %d: the number of source planes needed, %d: the number given.
+inline constexpr const char* gesTooFewPlanes = "Color conversion failed. %d source planes are needed, %d were given.";
 
 // --- Decoders (GraphicCompression) ---
 
