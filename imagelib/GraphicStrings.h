@@ -29,6 +29,16 @@ inline constexpr const char* gesConversionUnsupported = "Color conversion failed
 inline constexpr const char* gesTooFewPlanes = "Color conversion failed. %d source planes are needed, %d were given.";
 
 // --- Decoders (GraphicCompression) ---
+inline constexpr const char* gesLZ77Error = "LZ77 decompression error.";
+inline constexpr const char* gesJPEGEOI = "JPEG decompression error. Unexpected end of input.";
+inline constexpr const char* gesJPEGWarningCaption = "Warning";
+inline constexpr const char* gesJPEGStripSize = "Improper JPEG strip/tile size.";
+inline constexpr const char* gesJPEGComponentCount = "Improper JPEG component count.";
+inline constexpr const char* gesJPEGDataPrecision = "Improper JPEG data precision.";
+inline constexpr const char* gesJPEGSamplingFactors = "Improper JPEG sampling factors.";
+inline constexpr const char* gesJPEGBogusTableField = "Bogus JPEG tables field.";
+inline constexpr const char* gesJPEGFractionalLine = "Fractional JPEG scanline unsupported.";
+inline constexpr const char* gesJPEGError = "JPEG error #%d";
 
 // --- Readers ---
 
