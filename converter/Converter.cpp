@@ -1,0 +1,170 @@
+#include "Converter.h"
+
+#include <cstdio>
+#include <new>
+#include <opencv2/core.hpp>
+#include <sys/stat.h>
+
+#include "Classes.h"
+#include "Dialogs.h"
+
+int OutputBits(TOutputType type, int requestedBits, const TSourceImage& source) {
+    int bits = requestedBits;
+    if (bits == 0) bits = source.HasAlpha ? 32 : source.Bits == 32 ? 24 : source.Bits;
+    switch (type) {
+    case TOutputType::Jpeg:
+        // JPEG stores 8-bit grey or 24-bit colour; lower depths reduce the colours first.
+        return bits == 32 ? 24 : bits;
+    case TOutputType::Gif:
+        return bits == 1 || bits == 4 ? bits : 8;
+    case TOutputType::Tga:
+        return bits == 1 || bits == 4 ? 8 : bits == 15 ? 16 : bits;
+    default:
+        return bits;
+    }
+}
+
+std::vector<uint8_t> EncodeBitmap(const cv::Mat& image, int bits);
+std::vector<uint8_t> EncodeTarga(const cv::Mat& image, int bits);
+
+std::vector<uint8_t> ConvertImage(TSourceImage source, const TConverterOptions& options, TOutputType type) {
+    cv::Mat& image = source.Pixels;
+    CV_Assert(image.type() == CV_8UC4 && !image.empty());
+    const int bits = OutputBits(type, options.BitDepth, source);
+    const cv::Scalar fill = FillScalar(options.FillColor);
+    // Transparency survives only into 32-bit output; otherwise it is flattened over the fill colour
+    // first, so every later step works on opaque pixels.
+    bool keepAlpha = source.HasAlpha && bits == 32 && type != TOutputType::Jpeg && type != TOutputType::Gif;
+    if (source.HasAlpha && !keepAlpha) FlattenAlpha(image, fill);
+    if (!keepAlpha) image.forEach<cv::Vec4b>([](cv::Vec4b& p, const int*) { p[3] = 255; });
+
+    ApplyEffects(image, options.Effects);
+    if (options.Rotate) RotateImage(image, options.RotationDegrees, fill, keepAlpha);
+    ResizeImage(image, options, fill, keepAlpha);
+    if (bits == 15 || bits == 16) ReduceTo16Bit(image, bits == 16);
+
+    switch (type) {
+    case TOutputType::Png: return EncodePng(image, bits);
+    case TOutputType::Jpeg: {
+        if (bits == 1 || bits == 4 || bits == 8) {
+            // The colours of the palette depth, stored in JPEG's colour form.
+            TIndexedImage indexed = QuantizeImage(image, 1 << bits);
+            for (int y = 0; y < image.rows; ++y) {
+                uint8_t* p = image.ptr<uint8_t>(y);
+                const uint8_t* idx = indexed.Indices.data() + size_t(y) * size_t(image.cols);
+                for (int x = 0; x < image.cols; ++x, p += 4) {
+                    const TPaletteEntry& e = indexed.Palette[idx[x] < indexed.Palette.size() ? idx[x] : 0];
+                    p[0] = e.peBlue;
+                    p[1] = e.peGreen;
+                    p[2] = e.peRed;
+                }
+            }
+        }
+        // An image of nothing but grey is stored as grey, unless 24 or 32 bits were asked for.
+        bool grey = options.BitDepth != 24 && options.BitDepth != 32 && IsGrey(image);
+        return EncodeJpeg(image, grey);
+    }
+    case TOutputType::Gif: return EncodeGif(image, bits);
+    case TOutputType::Bmp: return EncodeBitmap(image, bits);
+    case TOutputType::Tga: return EncodeTarga(image, bits);
+    }
+    return {};
+}
+
+namespace {
+
+void Report(const std::string& text) { MessageDlg(text, mtError, {mbOK}); }
+
+// Device and inode of an existing file.
+bool FileIdentity(const std::string& path, dev_t& dev, ino_t& ino) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return false;
+    dev = st.st_dev;
+    ino = st.st_ino;
+    return true;
+}
+
+}  // namespace
+
+int RunConverter(const std::vector<std::string>& args, const TImageLoader& loader) {
+    TConverterOptions options;
+    TOutputType type;
+    try {
+        options = ParseCommandLine(args);
+        if (options.Help) {
+            std::fputs(UsageText().c_str(), stdout);
+            std::fflush(stdout);
+            return ecSuccess;
+        }
+        type = OutputTypeOf(options.OutputFile);
+    } catch (const EBadOptions& e) {
+        Report(e.Message());
+        return ecBadOptions;
+    }
+
+    const std::string& in = options.InputFile;
+    const std::string& out = options.OutputFile;
+    dev_t inDev{}, outDev{};
+    ino_t inIno{}, outIno{};
+    if (DirectoryExists(in) || !FileIdentity(in, inDev, inIno)) {
+        Report(Format("Cannot read \"%s\": the file does not exist", {in}));
+        return ecInputFailed;
+    }
+    const bool outExists = FileIdentity(out, outDev, outIno);
+    const bool sameFile = outExists && inDev == outDev && inIno == outIno;
+    if (DirectoryExists(out)) {
+        Report(Format("Cannot write \"%s\": it is a folder", {out}));
+        return ecWriteFailed;
+    }
+    if (outExists && !options.Overwrite) {
+        Report(Format("The output file \"%s\" already exists; use -ow to overwrite it", {out}));
+        return ecOutputExists;
+    }
+    std::string folder = ExtractFilePath(out);
+    if (!folder.empty() && !DirectoryExists(folder)) {
+        Report(Format("Cannot write \"%s\": the folder does not exist", {out}));
+        return ecWriteFailed;
+    }
+
+    TSourceImage source;
+    try {
+        source = loader(in);
+        if (source.Pixels.empty() || source.Pixels.type() != CV_8UC4)
+            throw EInvalidGraphic(Format("The image in \"%s\" is empty", {in}));
+    } catch (const std::bad_alloc&) {
+        Report(Format("Cannot read \"%s\": out of memory", {in}));
+        return ecInputFailed;
+    } catch (const std::exception& e) {
+        Report(Format("Cannot read \"%s\": %s", {in, e.what()}));
+        return ecInputFailed;
+    }
+
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = ConvertImage(std::move(source), options, type);
+    } catch (const std::bad_alloc&) {
+        Report(Format("Cannot convert \"%s\": out of memory", {in}));
+        return ecProcessFailed;
+    } catch (const std::exception& e) {
+        Report(Format("Cannot convert \"%s\": %s", {in, e.what()}));
+        return ecProcessFailed;
+    }
+
+    try {
+        // Written beside the target under a temporary name and renamed into place: the target is
+        // either untouched or complete, also when the process is killed.
+        WriteFileAtomically(out, bytes.data(), bytes.size());
+    } catch (const std::exception& e) {
+        Report(e.what());
+        return ecWriteFailed;
+    }
+
+    if (options.DeleteInput && !sameFile) {
+        // The output is complete and in place; only now may the input go.
+        if (!DeleteFile(in)) {
+            Report(Format("Converted, but cannot delete \"%s\": %s", {in, SysErrorMessage(errno)}));
+            return ecDeleteFailed;
+        }
+    }
+    return ecSuccess;
+}
