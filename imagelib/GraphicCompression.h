@@ -58,7 +58,8 @@ public:
     void DecodeBlock(void*& Source, void*& Target, int32_t SourceLength, int32_t TargetLength) override;
     void EncodeBlock(void* Source, void* Target, uint32_t Count, uint32_t& WrittenBytes) override;
     uint32_t PixelDepth() const { return PixelDepth_; }
-    // The worst-case size of the packets for `Count` pixels.
+    // A size the packets for `Count` pixels never exceed: Count x (bytes per pixel + 1), which
+    // twice the row size covers.
     size_t MaxEncodedSize(uint32_t Count) const;
 
 private:

@@ -61,10 +61,12 @@ constexpr int32_t RunInvalid = -2;
 void AddCode(TStateArray& tree, uint32_t code, uint8_t length, int32_t value) {
     size_t node = 0;
     for (int bit = length - 1; bit >= 0; --bit) {
-        int32_t& child = ((code >> bit) & 1) ? tree[node].OneChild : tree[node].ZeroChild;
+        const bool one = (code >> bit) & 1;
+        int32_t child = one ? tree[node].OneChild : tree[node].ZeroChild;
         if (child == 0) {
             child = int32_t(tree.size());
             tree.emplace_back();
+            (one ? tree[node].OneChild : tree[node].ZeroChild) = child;
         }
         node = size_t(child);
     }

@@ -106,8 +106,9 @@ void TTargaRLEDecoder::DecodeBlock(void*& Source, void*& Target, int32_t SourceL
 }
 
 size_t TTargaRLEDecoder::MaxEncodedSize(uint32_t Count) const {
+    // A one-pixel literal costs a header byte per pixel; runs and longer literals cost less.
     const size_t b = (PixelDepth_ + 1) / 8;
-    return size_t(Count) * b + (size_t(Count) + 127) / 128;
+    return size_t(Count) * (b + 1);
 }
 
 void TTargaRLEDecoder::EncodeBlock(void* Source, void* Target, uint32_t Count, uint32_t& WrittenBytes) {
