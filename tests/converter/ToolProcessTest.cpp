@@ -1,0 +1,134 @@
+// The tool as a process on real files: BMP output at every depth, inputs read through the picture
+// layer, the launcher's command-line form, and a kill in the middle that leaves the target intact.
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "ConverterTestSupport.h"
+#include "Graphics.h"
+#include "TestSupport.h"
+
+namespace {
+
+// A 24-bit BMP input written by the platform bitmap: pixel (x, y) = blue x, green y, red 7.
+void WriteCoordinateBmp(const std::string& path, int w, int h) {
+    TBitmap bmp;
+    bmp.SetPixelFormat(pf24bit);
+    bmp.SetSize(w, h);
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = bmp.ScanLine(y);
+        for (int x = 0; x < w; ++x) {
+            row[3 * x] = uint8_t(x);
+            row[3 * x + 1] = uint8_t(y);
+            row[3 * x + 2] = 7;
+        }
+    }
+    bmp.SaveToFile(path);
+}
+
+}  // namespace
+
+TEST(ConverterTool, BitmapOutputAtEveryDepth) {
+    TempDir dir;
+    std::string in = dir.File("in.bmp");
+    WriteCoordinateBmp(in, 40, 30);
+    struct Case { const char* bit; int count; uint32_t compression; };
+    const Case cases[] = {{"1", 1, 0}, {"4", 4, 0}, {"8", 8, 0}, {"15", 16, 0}, {"16", 16, 3},
+                          {"24", 24, 0}, {"32", 32, 0}, {"36", 32, 0}, {"", 24, 0}};
+    for (const auto& c : cases) {
+        std::string out = dir.File(std::string("o") + c.bit + ".bmp");
+        std::vector<std::string> args = {"-i", in, "-o", out};
+        if (*c.bit) args.insert(args.end(), {"-bit", c.bit});
+        std::string text;
+        ASSERT_EQ(RunTool(args, &text), 0) << c.bit << text;
+        TDecoded d = DecodeFile(out);
+        EXPECT_EQ(d.Width, 40);
+        EXPECT_EQ(d.Height, 30);
+        EXPECT_EQ(d.Bits, c.count) << c.bit;
+        EXPECT_EQ(d.BmpCompression, c.compression) << c.bit;
+        if (c.compression == 3) {
+            EXPECT_EQ(d.BmpMasks, (std::vector<uint32_t>{0xF800, 0x07E0, 0x001F}));
+        }
+        if (c.count >= 24) {
+            EXPECT_EQ(d.Pixels.at<cv::Vec4b>(29, 39), cv::Vec4b(39, 29, 7, 255)) << c.bit;
+        }
+    }
+    // 15 bits is the 5-5-5 word: blue 31 (from 255) in the low bits.
+    TSourceImage white;
+    white.Pixels = SolidImage(2, 1, cv::Scalar(255, 0, 0, 255));
+    TFakeFiles files;
+    files.Images["w.bmp"] = white;
+    WriteBytes(dir.File("w.bmp"), "x");
+    ASSERT_EQ(RunConverter({"-i", dir.File("w.bmp"), "-o", dir.File("w15.bmp"), "-bit", "15"}, files.Loader()), 0);
+    std::string bytes = ReadBytes(dir.File("w15.bmp"));
+    ASSERT_GE(bytes.size(), 58u);
+    EXPECT_EQ(uint8_t(bytes[54]) | uint8_t(bytes[55]) << 8, 0x001F);
+}
+
+TEST(ConverterTool, ReadsThroughThePictureLayerAndConvertsEveryType) {
+    TempDir dir;
+    std::string in = dir.File("src.bmp");
+    WriteCoordinateBmp(in, 64, 48);
+    // The launcher's form: the tool's own path first, then the options.
+    for (const char* ext : {".png", ".jpg", ".gif", ".bmp"}) {
+        std::string out = dir.File(std::string("dst") + ext);
+        std::string text;
+        ASSERT_EQ(RunTool({ToolPath(), "-i", in, "-o", out, "-s", "32x24", "-x", "s"}, &text), 0) << ext << text;
+        TDecoded d = DecodeFile(out);
+        EXPECT_EQ(d.Width, 32) << ext;
+        EXPECT_EQ(d.Height, 24) << ext;
+    }
+    // A chain: the PNG just written is read back through the picture layer when a reader for it is
+    // registered; otherwise the tool says why.
+    std::string text;
+    int rc = RunTool({"-i", dir.File("dst.jpg"), "-o", dir.File("again.png"), "-r", "90"}, &text);
+    ASSERT_EQ(rc, 0) << text;
+    EXPECT_EQ(DecodeFile(dir.File("again.png")).Width, 24);
+    // Damaged input: exit code 2, nothing written.
+    WriteBytes(dir.File("bad.bmp"), "BM not really a bitmap");
+    EXPECT_EQ(RunTool({"-i", dir.File("bad.bmp"), "-o", dir.File("bad.png")}, &text), 2);
+    EXPECT_NE(text.find("bad.bmp"), std::string::npos) << text;
+    EXPECT_FALSE(FileExists(dir.File("bad.png")));
+}
+
+TEST(ConverterTool, KillDuringConversionLeavesTheTargetWhole) {
+    TempDir dir;
+    std::string in = dir.File("big.bmp");
+    WriteCoordinateBmp(in, 800, 600);
+    std::string out = dir.File("out.png");
+    const std::string tool = ToolPath();
+    auto start = [&]() {
+        pid_t pid = fork();
+        if (pid == 0) {
+            execl(tool.c_str(), tool.c_str(), "-i", in.c_str(), "-o", out.c_str(), "-ow", "-s", "400%", "-x", "s",
+                  "-bit", "24", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return pid;
+    };
+    // One whole run gives the duration to spread the kills over.
+    WriteBytes(out, "previous content");
+    const uint32_t t0 = GetTickCount();
+    pid_t pid = start();
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const uint32_t duration = std::max<uint32_t>(GetTickCount() - t0, 10);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // Killed anywhere in its run, the tool leaves the target either as it was or complete.
+    for (int tenth = 1; tenth <= 9; ++tenth) {
+        WriteBytes(out, "previous content");
+        pid = start();
+        ASSERT_GT(pid, 0);
+        usleep(useconds_t(duration * 1000u * uint32_t(tenth) / 10u));
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        std::string bytes = ReadBytes(out);
+        if (bytes != "previous content") {
+            TDecoded d = DecodeFile(out);
+            EXPECT_EQ(d.Width, 3200) << tenth;
+            EXPECT_EQ(d.Height, 2400) << tenth;
+        }
+    }
+}
