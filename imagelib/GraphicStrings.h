@@ -13,6 +13,40 @@ inline constexpr const char* gesTransfering = "Transfering...";
 
 // --- Format list (VaderezUv) ---
 inline constexpr const char* gesRegistration = "Attempt to register %s twice.";
+// Descriptions of the registered formats.
+inline constexpr const char* gesDescBitmaps = "Windows bitmaps";
+inline constexpr const char* gesDescRLEBitmaps = "Run length encoded Windows bitmaps";
+inline constexpr const char* gesDescDIBs = "Device independant Windows bitmaps";
+inline constexpr const char* gesDescIcons = "Windows icons";
+inline constexpr const char* gesDescMetaFiles = "Windows metafiles";
+inline constexpr const char* gesDescEnhancedMetaFiles = "Windows enhanced meta files";
+inline constexpr const char* gesDescJPGImages = "JPG images";
+inline constexpr const char* gesDescJFIFImages = "JFIF images";
+inline constexpr const char* gesDescJPEImages = "JPE images";
+inline constexpr const char* gesDescJPEGImages = "JPEG images";
+inline constexpr const char* gesDescTruevision = "Truevision images";
+inline constexpr const char* gesDescTIFF = "Tagged image file format images";
+inline constexpr const char* gesDescMacTIFF = "Macintosh TIFF images";
+inline constexpr const char* gesDescPCTIF = "PC TIF images";
+inline constexpr const char* gesDescGFIFax = "GFI fax images";
+inline constexpr const char* gesDescEPS = "Encapsulated Postscript images";
+inline constexpr const char* gesDescPCX = "ZSoft Paintbrush images";
+inline constexpr const char* gesDescWordScreenCapture = "Word 5.x screen capture images";
+inline constexpr const char* gesDescAliasWavefront = "Alias/Wavefront images";
+inline constexpr const char* gesDescSGI = "SGI images";
+inline constexpr const char* gesDescSGITrueColor = "SGI true color images";
+inline constexpr const char* gesDescSGITrueColorAlpha = "SGI true color images with alpha";
+inline constexpr const char* gesDescSGIMono = "SGI black/white images";
+inline constexpr const char* gesDescPhotoshop = "Photoshop images";
+inline constexpr const char* gesDescPortableMap = "Portable map images";
+inline constexpr const char* gesDescPortablePixelMap = "Portable pixel map images";
+inline constexpr const char* gesDescPortableGrayMap = "Portable gray map images";
+inline constexpr const char* gesDescPortableBitmap = "Portable bitmap images";
+inline constexpr const char* gesDescAutodesk = "Autodesk images";
+inline constexpr const char* gesDescKodakPhotoCD = "Kodak Photo-CD images";
+inline constexpr const char* gesDescHalo = "Dr. Halo images";
+inline constexpr const char* gesDescPaintShopPro = "Paintshop Pro images";
+inline constexpr const char* gesDescPortableNetworkGraphic = "Portable network graphic images";
 
 // --- Colour manager (GraphicColor) ---
 inline constexpr const char* gesInvalidColorFormat =
