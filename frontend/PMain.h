@@ -104,8 +104,8 @@ public:
     int64_t GetFileSize(const std::string& FileName) const;
 
     // Runs the program associated with FileName and waits for it (see Process.h). `Status`, when
-    // given, tells how the launch ended.
-    bool StartAssociatedExe(const std::string& FileName, const std::string& Parameters, uint32_t& ExitCode,
+    // given, tells how the launch ended. The conversion run starts the tool through here.
+    virtual bool StartAssociatedExe(const std::string& FileName, const std::string& Parameters, uint32_t& ExitCode,
                             TLaunchStatus* Status = nullptr);
 
     // Shows the folder browser; true when a folder was chosen, which is then in Directory. A

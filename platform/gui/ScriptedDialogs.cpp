@@ -18,8 +18,9 @@ TScriptedMessageHandler::~TScriptedMessageHandler() { SetMessageHandler(previous
 
 int TScriptedMessageHandler::MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
                                         const std::string& caption) {
-    Messages.push_back({text, type, buttons, caption});
-    if (OnMessage) OnMessage(Messages.back());
+    const TRecordedMessage message{text, type, buttons, caption};
+    Messages.push_back(message);
+    if (OnMessage) OnMessage(message);
     TMsgDlgButtons okOnly{mbOK};
     if (buttons == okOnly || buttons == TMsgDlgButtons{}) return mrOk;
     if (Answers.empty()) {
