@@ -3,9 +3,12 @@
 // arithmetic and pointer steps. Words are read and written through memcpy: rows handed in by the
 // readers need not be aligned (a PNG row follows its filter byte, for instance).
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 #include "GraphicColor.h"
 
@@ -21,7 +24,13 @@ inline uint8_t NarrowWord(uint16_t w) { return uint8_t(uint32_t(w) * 255u / 6553
 inline uint16_t WidenByte(uint8_t b) { return uint16_t(uint32_t(b) * 257u); }
 inline uint8_t ClampByte(int32_t v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
 inline uint8_t ClampByte64(int64_t v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
-inline uint16_t ClampWord64(int64_t v) { return uint16_t(v < 0 ? 0 : v > 65535 ? 65535 : v); }
+// A floating-point result rounded (halves to even) into 0..65535; not-a-number gives 0 (luma
+// weights of zero make the chroma factors infinite).
+inline uint16_t RoundToWord(double v) {
+    if (!(v > 0)) return 0;
+    if (v >= 65535) return 65535;
+    return uint16_t(Round(v));
+}
 
 template <typename T>
 inline T Load(const uint8_t* p) {
@@ -99,7 +108,7 @@ RowLayout MakeLayout(TSourceList sources, void* target, size_t channels, size_t 
         for (size_t k = 0; k < channels; ++k) row.src[k] = static_cast<const uint8_t*>(sources[k]);
         row.srcStep = 1;
     } else {
-        for (size_t k = 0; k < channels; ++k) row.src[k] = first + k * sizeof(SrcT);
+        for (size_t k = 0; k < channels; ++k) row.src[k] = first ? first + k * sizeof(SrcT) : nullptr;
         row.srcStep = interleavedStep;
     }
     row.dst = static_cast<uint8_t*>(target);
@@ -130,7 +139,7 @@ void RunRGB(const RowLayout& row, uint32_t count, uint8_t mask, ColorOp color, A
 // 8-bit interleaved rows without gamma under a full mask: fixed steps let the compiler unroll and
 // vectorise the byte moves.
 template <size_t SrcStep, size_t DstStep, bool SwapOrder, bool CopyAlpha>
-void RunBytesFixed(const uint8_t* __restrict s, uint8_t* __restrict d, uint32_t count) {
+void RunBytesFixed(const uint8_t* s, uint8_t* d, uint32_t count) {
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t c0 = s[0], c1 = s[1], c2 = s[2];
         d[0] = SwapOrder ? c2 : c0;
@@ -142,26 +151,53 @@ void RunBytesFixed(const uint8_t* __restrict s, uint8_t* __restrict d, uint32_t 
     }
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// Byte shuffles of whole pixels, 16 bytes at a time. Each step reads and writes 16 bytes but
+// consumes only `Consumed` of them; the loop stops while 16 bytes are still inside both rows, and the
+// bytes beyond the consumed ones are written back unchanged, so even a row converted in place is
+// not disturbed. Returns the number of pixels done.
+template <size_t PixelBytes>
+__attribute__((target("ssse3"))) uint32_t ShuffleSSSE3(const uint8_t* s, uint8_t* d, uint32_t count) {
+    constexpr size_t consumed = PixelBytes == 3 ? 12 : 16;
+    constexpr size_t pixelsPerStep = consumed / PixelBytes;
+    const __m128i order = PixelBytes == 3
+                              ? _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15)
+                              : _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+    uint32_t i = 0;
+    while (size_t(count - i) * PixelBytes >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + size_t(i) * PixelBytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + size_t(i) * PixelBytes), _mm_shuffle_epi8(v, order));
+        i += uint32_t(pixelsPerStep);
+    }
+    return i;
+}
+
+bool HaveSSSE3() {
+    static const bool have = __builtin_cpu_supports("ssse3");
+    return have;
+}
+#endif
+
+// Exchanges the first and third byte of every pixel of a row of 3- or 4-byte pixels.
+template <size_t PixelBytes>
+void SwapFirstAndThird(const uint8_t* s, uint8_t* d, uint32_t count) {
+    uint32_t done = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    if (HaveSSSE3()) done = ShuffleSSSE3<PixelBytes>(s, d, count);
+#endif
+    s += size_t(done) * PixelBytes;
+    d += size_t(done) * PixelBytes;
+    RunBytesFixed<PixelBytes, PixelBytes, true, PixelBytes == 4>(s, d, count - done);
+}
+
 template <bool SwapOrder>
 bool TryFastBytes(const uint8_t* s, uint8_t* d, uint32_t count, size_t srcStep, size_t dstStep, bool copyAlpha) {
     if (srcStep == 3 && dstStep == 3) {
         if (!SwapOrder) std::memmove(d, s, size_t(count) * 3);
-        else RunBytesFixed<3, 3, true, false>(s, d, count);
+        else SwapFirstAndThird<3>(s, d, count);
     } else if (srcStep == 4 && dstStep == 4 && copyAlpha) {
-        if (!SwapOrder) {
-            std::memmove(d, s, size_t(count) * 4);
-        } else {
-            // Whole pixels as 32-bit little-endian words: exchange the bytes 0 and 2.
-            for (uint32_t i = 0; i < count; ++i) {
-                uint32_t v;
-                std::memcpy(&v, s + 4 * size_t(i), 4);
-                if constexpr (std::endian::native == std::endian::little)
-                    v = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16);
-                else
-                    v = (v & 0x00FF00FFu) | ((v >> 16) & 0xFF00u) | ((v & 0xFF00u) << 16);
-                std::memcpy(d + 4 * size_t(i), &v, 4);
-            }
-        }
+        if (!SwapOrder) std::memmove(d, s, size_t(count) * 4);
+        else SwapFirstAndThird<4>(s, d, count);
     } else if (srcStep == 4 && dstStep == 3) {
         RunBytesFixed<4, 3, SwapOrder, false>(s, d, count);
     } else if (srcStep == 3 && dstStep == 4) {
@@ -248,7 +284,7 @@ inline LabColour LabToColour(long double l, long double a, long double b) {
 }
 
 inline uint8_t LabByte(long double v) { return ClampByte64(Round(double(v * 255))); }
-inline uint16_t LabWord(long double v) { return ClampWord64(Round(double(v * 65535))); }
+inline uint16_t LabWord(long double v) { return RoundToWord(double(v * 65535)); }
 
 // ---------------------------------------------------------------------------
 // Packed indices and grey levels
@@ -494,9 +530,9 @@ void TColorManager::RowChroma(TSourceList Sources, void* Target, uint32_t PixelC
                     red = y + cr * double(f1);
                 }
                 uint8_t* d = dst + i * ds;
-                Store<uint16_t>(d + toBlue * 2, ClampWord64(Round(blue)));
-                Store<uint16_t>(d + 2, ClampWord64(Round(green)));
-                Store<uint16_t>(d + toRed * 2, ClampWord64(Round(red)));
+                Store<uint16_t>(d + toBlue * 2, RoundToWord(blue));
+                Store<uint16_t>(d + 2, RoundToWord(green));
+                Store<uint16_t>(d + toRed * 2, RoundToWord(red));
             });
         } else {
             ForEachProduced(PixelCount, PixelMask, [&](size_t j, size_t i) {

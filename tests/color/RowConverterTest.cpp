@@ -150,13 +150,14 @@ TEST(RowConverters, PassesAddUpToTheFullRow) {
         size_t sourceBytesPerPixel, targetBytesPerPixel;  // 0: packed
     };
     const Config configs[] = {
-        {"rgb8", cmRGB, cmBGR, 8, 8, 3, 3},        {"rgba16", cmRGBA, cmBGRA, 16, 8, 8, 4},
+        {"rgb8", cmRGB, cmBGR, 8, 8, 3, 3},        {"rgba8", cmRGBA, cmBGRA, 8, 8, 4, 4},
+        {"bgr8", cmBGR, cmBGR, 8, 8, 3, 3},        {"rgba16", cmRGBA, cmBGRA, 16, 8, 8, 4},
         {"cmyk", cmCMYK, cmBGR, 8, 8, 4, 3},       {"lab", cmCIELab, cmRGB, 8, 8, 3, 3},
         {"ycbcr", cmYCbCr, cmBGR, 8, 8, 3, 3},     {"gray16", cmGray, cmGray, 16, 8, 2, 1},
         {"index16", cmIndexed, cmIndexed, 16, 16, 2, 2},
     };
     const std::vector<std::vector<uint8_t>> passSets = {{0x88, 0x22, 0x55}, {0xAA, 0x55}, {0x80, 0x08, 0x22, 0x55}};
-    constexpr uint32_t count = 21;
+    for (uint32_t count : {1u, 5u, 6u, 21u, 37u})
     for (const auto& c : configs) {
         TColorManager m;
         Configure(m, c.source, c.target, c.sourceBits, c.targetBits);
@@ -174,7 +175,7 @@ TEST(RowConverters, PassesAddUpToTheFullRow) {
                                           src.begin() + long((i + 1) * c.sourceBytesPerPixel));
                 m.TranslateRow({passSource.data()}, target.data(), count, mask);
             }
-            EXPECT_EQ(target, full) << c.name;
+            EXPECT_EQ(target, full) << c.name << " x " << count;
         }
     }
 }
@@ -364,6 +365,19 @@ TEST(RowChroma, NewWeightsTakeEffectAtTheNextSelection) {
     EXPECT_EQ(Convert(m, {src.data()}, 3, 1)[2], 178);  // no setting changed: old tables
     m.SetTargetModel(cmBGRA);
     EXPECT_EQ(Convert(m, {src.data()}, 4, 1)[2], 200);  // round(127 x (2 - 2 x 0.2126))
+}
+
+TEST(RowChroma, DegenerateWeightsStayInRange) {
+    // A green weight of zero makes the green factors infinite; results are clamped, never undefined.
+    for (uint8_t bits : {uint8_t(8), uint8_t(16)}) {
+        TColorManager m;
+        Configure(m, cmYCbCr, cmBGR, bits, bits);
+        m.DefineYCbCr({0.299f, 0.0f, 0.114f}, 1, 1);
+        const Bytes src = bits == 8 ? Bytes{100, 128, 200} : Words({30000, 32768, 50000});
+        const Bytes out = Convert(m, {src.data()}, bits == 8 ? 3 : 6, 1);
+        if (bits == 8) EXPECT_EQ(out, (Bytes{100, 0, 201}));
+        else EXPECT_EQ(ToWords(out), (std::vector<uint16_t>{30000, 0, 54159}));
+    }
 }
 
 TEST(RowChroma, SixteenBitOnBothSides) {
