@@ -153,9 +153,9 @@ void RunBytesFixed(const uint8_t* s, uint8_t* d, uint32_t count) {
 
 #if defined(__x86_64__) || defined(__i386__)
 // Byte shuffles of whole pixels, 16 bytes at a time. Each step reads and writes 16 bytes but
-// consumes only `Consumed` of them; the loop stops while 16 bytes are still inside both rows, and the
-// bytes beyond the consumed ones are written back unchanged, so even a row converted in place is
-// not disturbed. Returns the number of pixels done.
+// consumes only the whole pixels among them (12 or 16 bytes); the loop runs only while 16 bytes
+// are left in both rows, and the bytes beyond the consumed ones are written back unchanged, so even
+// a row converted in place is not disturbed. Returns the number of pixels done.
 template <size_t PixelBytes>
 __attribute__((target("ssse3"))) uint32_t ShuffleSSSE3(const uint8_t* s, uint8_t* d, uint32_t count) {
     constexpr size_t consumed = PixelBytes == 3 ? 12 : 16;
@@ -673,10 +673,12 @@ void TColorManager::RowIndexWiden(TSourceList Sources, void* Target, uint32_t Pi
     if (!PackableDepth(s) || PixelCount == 0) return;
     const uint32_t sMax = (1u << s) - 1;
     const bool swap = SourceFlags.Contains(cvNeedByteSwap);
+    uint16_t scale[256];
+    for (uint32_t v = 0; v <= sMax; ++v) {
+        const auto w = uint16_t(ScaleIndex(v, 65535, sMax));
+        scale[v] = swap ? SwapWord(w) : w;
+    }
     const PackedReader read(Sources[0], s);
     auto* dst = static_cast<uint8_t*>(Target);
-    ForEachProduced(PixelCount, PixelMask, [&](size_t j, size_t i) {
-        const uint16_t w = uint16_t(ScaleIndex(read(j), 65535, sMax));
-        Store<uint16_t>(dst + 2 * i, swap ? SwapWord(w) : w);
-    });
+    ForEachProduced(PixelCount, PixelMask, [&](size_t j, size_t i) { Store<uint16_t>(dst + 2 * i, scale[read(j)]); });
 }
