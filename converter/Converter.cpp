@@ -18,7 +18,8 @@ int OutputBits(TOutputType type, int requestedBits, const TSourceImage& source) 
     case TOutputType::Gif:
         return bits == 1 || bits == 4 ? bits : 8;
     case TOutputType::Tga:
-        return bits == 1 || bits == 4 ? 8 : bits == 15 ? 16 : bits;
+        // Targa stores colour maps at 8 bits and 16-bit pixels as 5-5-5.
+        return bits == 1 || bits == 4 ? 8 : bits == 16 ? 15 : bits;
     default:
         return bits;
     }

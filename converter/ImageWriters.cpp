@@ -112,7 +112,7 @@ struct PngJob {
 // Returns false after a libpng error (message in the state).
 bool RunPng(png_structp png, png_infop info, const PngJob& job) {
     if (setjmp(png_jmpbuf(png))) return false;
-    png_set_compression_level(png, 6);
+    png_set_compression_level(png, 4);
     if (job.Indexed) {
         png_set_IHDR(png, info, png_uint_32(job.Width), png_uint_32(job.Height), job.Bits, PNG_COLOR_TYPE_PALETTE,
                      PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

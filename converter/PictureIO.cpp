@@ -9,6 +9,7 @@
 #include "Icon.h"
 #include "JPEGImage.h"
 #include "Metafile.h"
+#include "VaderezUv.h"
 
 namespace {
 
@@ -119,6 +120,7 @@ bool UsesAlpha(cv::Mat& image) {
 TSourceImage LoadSourceImage(const std::string& fileName) {
     const std::string ext = LowerCase(ExtractFileExt(fileName));
     if (ext == ".wmf" || ext == ".emf") RefuseMetafile(fileName);
+    VaderezUvStartup();  // the image library's registrations, as the front end has them
     TPicture picture;
     picture.LoadFromFile(fileName);
     const TGraphic* graphic = picture.Graphic();
@@ -148,14 +150,17 @@ TSourceImage LoadSourceImage(const std::string& fileName) {
     return source;
 }
 
-std::vector<uint8_t> EncodeBitmap(const cv::Mat& image, int bits) {
+namespace {
+
+// The image as a platform bitmap of the pixel format for `bits` (1, 4, 8 quantised to a palette;
+// 15, 16 packed from an image already reduced to those levels; 24; 32 with alpha).
+void FillBitmap(TBitmap& bitmap, const cv::Mat& image, int bits) {
     static const TPixelFormat formats[] = {pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit};
     static const int formatBits[] = {1, 4, 8, 15, 16, 24, 32};
     TPixelFormat format = pf24bit;
     for (size_t i = 0; i < std::size(formats); ++i)
         if (formatBits[i] == bits) format = formats[i];
     const int w = image.cols, h = image.rows;
-    TBitmap bitmap;
     bitmap.SetPixelFormat(format);
     bitmap.SetSize(w, h);
     if (bits <= 8) {
@@ -200,6 +205,13 @@ std::vector<uint8_t> EncodeBitmap(const cv::Mat& image, int bits) {
     } else {
         for (int y = 0; y < h; ++y) std::memcpy(bitmap.ScanLine(y), image.ptr(y), size_t(w) * 4);
     }
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeBitmap(const cv::Mat& image, int bits) {
+    TBitmap bitmap;
+    FillBitmap(bitmap, image, bits);
     TMemoryStream stream;
     bitmap.SaveToStream(stream);
     return stream.Bytes();
