@@ -75,5 +75,16 @@ inline constexpr const char* gesJPEGFractionalLine = "Fractional JPEG scanline u
 inline constexpr const char* gesJPEGError = "JPEG error #%d";
 
 // --- Readers ---
+// PNG reader (TPNGGraphic)
+inline constexpr const char* gesPNGFormatName = "PNG";
+inline constexpr const char* gesPNGCRCError = "Cannot load image. CRC error found in %s file.";
+// %s: what is not supported, %s: the format name.
+inline constexpr const char* gesPNGNotSupported = "Cannot load image. %s not supported for %s files.";
+inline constexpr const char* gesPNGCompressionScheme = "The compression scheme is";
+inline constexpr const char* gesPNGInvalidPalette = "Cannot load image. Palette in %s file is invalid.";
+inline constexpr const char* gesPNGInvalidColorFormat = "Invalid color format in %s file.";
+inline constexpr const char* gesPNGCompression = "Cannot load image. Compression error found in %s file.";
+inline constexpr const char* gesPNGExtraCompressedData = "Cannot load image. Extra compressed data found in %s file.";
+inline constexpr const char* gesPNGUnknownCriticalChunk = "Cannot load PNG image. Unexpected but critical chunk detected.";
 
 }  // namespace GraphicStrings

@@ -6,6 +6,7 @@
 #include "Icon.h"
 #include "JPEGImage.h"
 #include "Metafile.h"
+#include "PNGGraphic.h"
 
 using namespace GraphicStrings;
 
@@ -250,7 +251,7 @@ std::vector<Registration> StartupRegistrations() {
         // {"pcd", &TPCDGraphic::Class, gesDescKodakPhotoCD, "", raster},
         // {"cut", &TCUTGraphic::Class, gesDescHalo, "", raster},
         // {"psp", &TPSPGraphic::Class, gesDescPaintShopPro, "", TFormatKinds{fkRaster, fkVector}},
-        // {"png", &TPNGGraphic::Class, gesDescPortableNetworkGraphic, "", raster},
+        {"png", &TPNGGraphic::Class, gesDescPortableNetworkGraphic, "", raster},
     };
 }
 
@@ -263,7 +264,7 @@ std::vector<const TGraphicClass*> ClassesUnregisteredFirst() {
         // &TPPMGraphic::Class, &TCUTGraphic::Class, &TRLAGraphic::Class,
     };
 }
-const TGraphicClass* const PNGReaderClass = nullptr;  // &TPNGGraphic::Class once it exists
+const TGraphicClass* const PNGReaderClass = &TPNGGraphic::Class;
 
 class TVaderezUvUnit {
 public:
@@ -277,7 +278,7 @@ public:
         for (const TGraphicClass* c : ClassesUnregisteredFirst()) list_->UnregisterFormat("", c);
         list_->UnregisterFormat("rle", &TBitmap::Class);
         list_->UnregisterFormat("dib", &TBitmap::Class);
-        if (PNGReaderClass) list_->UnregisterFormat("", PNGReaderClass);
+        list_->UnregisterFormat("", PNGReaderClass);
         FileFormatList = nullptr;
         list_.reset();
     }
