@@ -75,6 +75,9 @@ inline constexpr const char* gesJPEGFractionalLine = "Fractional JPEG scanline u
 inline constexpr const char* gesJPEGError = "JPEG error #%d";
 
 // --- Readers ---
+
+// PCX reader (PCXGraphic); %s: the format name.
+inline constexpr const char* gesPCXInvalidColorFormat = "Invalid color format in %s file.";
 // PNG reader (TPNGGraphic)
 inline constexpr const char* gesPNGFormatName = "PNG";
 inline constexpr const char* gesPNGCRCError = "Cannot load image. CRC error found in %s file.";

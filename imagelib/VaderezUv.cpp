@@ -6,6 +6,7 @@
 #include "Icon.h"
 #include "JPEGImage.h"
 #include "Metafile.h"
+#include "PCXGraphic.h"
 #include "PNGGraphic.h"
 
 using namespace GraphicStrings;
@@ -232,9 +233,9 @@ std::vector<Registration> StartupRegistrations() {
         // {"tif", &TTIFFGraphic::Class, "", gesDescPCTIF, TFormatKinds{fkMultiImage, fkRaster}},
         // {"fax", &TTIFFGraphic::Class, "", gesDescGFIFax, TFormatKinds{fkMultiImage, fkRaster}},
         // {"eps", &TEPSGraphic::Class, gesDescEPS, "", raster},
-        // {"pcx", &TPCXGraphic::Class, gesDescPCX, "", raster},
-        // {"pcc", &TPCXGraphic::Class, "", "", raster},
-        // {"scr", &TPCXGraphic::Class, "", gesDescWordScreenCapture, raster},
+        {"pcx", &TPCXGraphic::Class, gesDescPCX, "", raster},
+        {"pcc", &TPCXGraphic::Class, "", "", raster},
+        {"scr", &TPCXGraphic::Class, "", gesDescWordScreenCapture, raster},
         // {"rpf", &TRLAGraphic::Class, gesDescAliasWavefront, "", raster},
         // {"rla", &TRLAGraphic::Class, "", "", raster},
         // {"sgi", &TSGIGraphic::Class, gesDescSGI, gesDescSGITrueColor, raster},
@@ -260,7 +261,9 @@ std::vector<Registration> StartupRegistrations() {
 std::vector<const TGraphicClass*> ClassesUnregisteredFirst() {
     return {
         // &TPSPGraphic::Class, &TPSDGraphic::Class, &TTargaGraphic::Class, &TTIFFGraphic::Class,
-        // &TSGIGraphic::Class, &TPCXGraphic::Class, &TAutodeskGraphic::Class, &TPCDGraphic::Class,
+        // &TSGIGraphic::Class,
+        &TPCXGraphic::Class,
+        // &TAutodeskGraphic::Class, &TPCDGraphic::Class,
         // &TPPMGraphic::Class, &TCUTGraphic::Class, &TRLAGraphic::Class,
     };
 }
