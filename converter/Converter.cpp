@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 #include <sys/stat.h>
 
 #include "Classes.h"
@@ -28,20 +29,55 @@ int OutputBits(TOutputType type, int requestedBits, const TSourceImage& source) 
 std::vector<uint8_t> EncodeBitmap(const cv::Mat& image, int bits);
 std::vector<uint8_t> EncodeTarga(const cv::Mat& image, int bits);
 
+namespace {
+
+// The source as a top-down BGRA image of its own.
+cv::Mat ToBGRA(const TSourceImage& source) {
+    cv::Mat image;
+    if (source.Pixels.type() == CV_8UC3) cv::cvtColor(source.Pixels, image, cv::COLOR_BGR2BGRA);
+    else image = source.Pixels.clone();
+    if (source.BottomUp) cv::flip(image, image, 0);
+    return image;
+}
+
+}  // namespace
+
 std::vector<uint8_t> ConvertImage(TSourceImage source, const TConverterOptions& options, TOutputType type) {
-    cv::Mat& image = source.Pixels;
-    CV_Assert(image.type() == CV_8UC4 && !image.empty());
+    CV_Assert((source.Pixels.type() == CV_8UC4 || source.Pixels.type() == CV_8UC3) && !source.Pixels.empty());
     const int bits = OutputBits(type, options.BitDepth, source);
     const cv::Scalar fill = FillScalar(options.FillColor);
     // Transparency survives only into 32-bit output; otherwise it is flattened over the fill colour
     // first, so every later step works on opaque pixels.
-    bool keepAlpha = source.HasAlpha && bits == 32 && type != TOutputType::Jpeg && type != TOutputType::Gif;
-    if (source.HasAlpha && !keepAlpha) FlattenAlpha(image, fill);
-    if (!keepAlpha) image.forEach<cv::Vec4b>([](cv::Vec4b& p, const int*) { p[3] = 255; });
+    const bool keepAlpha = source.HasAlpha && bits == 32 && type != TOutputType::Jpeg && type != TOutputType::Gif;
+    const int turn = options.Rotate ? ((options.RotationDegrees % 360) + 360) % 360 : 0;
+    const bool quarterTurn = turn % 90 == 0, sideways = turn == 90 || turn == 270;
 
+    // The size is planned on the turned image; an arbitrary angle settles it only after rotating.
+    TTargetSize target{};
+    if (quarterTurn) {
+        const int w = sideways ? source.Pixels.rows : source.Pixels.cols;
+        const int h = sideways ? source.Pixels.cols : source.Pixels.rows;
+        target = ComputeTargetSize(w, h, options);
+        CheckImageSize(target.ScaledWidth, target.ScaledHeight);
+        CheckImageSize(target.CanvasWidth, target.CanvasHeight);
+        // Shrinking an opaque image comes first when nothing before it depends on the pixels'
+        // neighbours (the colour effects are per pixel): the large image is never copied.
+        if (!source.HasAlpha && options.Effects.find('e') == std::string::npos && target.ScaledWidth < w &&
+            target.ScaledHeight < h) {
+            ScaleImage(source.Pixels, sideways ? target.ScaledHeight : target.ScaledWidth,
+                       sideways ? target.ScaledWidth : target.ScaledHeight);
+            source.Owner.reset();
+        }
+    }
+    cv::Mat image = ToBGRA(source);
+    source.Pixels.release();
+    source.Owner.reset();
+
+    if (source.HasAlpha && !keepAlpha) FlattenAlpha(image, fill);
     ApplyEffects(image, options.Effects);
     if (options.Rotate) RotateImage(image, options.RotationDegrees, fill, keepAlpha);
-    ResizeImage(image, options, fill, keepAlpha);
+    if (!quarterTurn) target = ComputeTargetSize(image.cols, image.rows, options);
+    ResizeImage(image, target, fill, keepAlpha);
     if (bits == 15 || bits == 16) ReduceTo16Bit(image, bits == 16);
 
     switch (type) {
@@ -130,7 +166,7 @@ int RunConverter(const std::vector<std::string>& args, const TImageLoader& loade
     TSourceImage source;
     try {
         source = loader(in);
-        if (source.Pixels.empty() || source.Pixels.type() != CV_8UC4)
+        if (source.Pixels.empty() || (source.Pixels.type() != CV_8UC4 && source.Pixels.type() != CV_8UC3))
             throw EInvalidGraphic(Format("The image in \"%s\" is empty", {in}));
     } catch (const std::bad_alloc&) {
         Report(Format("Cannot read \"%s\": out of memory", {in}));

@@ -104,9 +104,7 @@ void RotateImage(cv::Mat& image, int degrees, const cv::Scalar& fill, bool hasAl
     image = out;
 }
 
-namespace {
-
-void Scale(cv::Mat& image, int width, int height) {
+void ScaleImage(cv::Mat& image, int width, int height) {
     if (width == image.cols && height == image.rows) return;
     bool shrinkX = width <= image.cols, shrinkY = height <= image.rows;
     if (shrinkX && shrinkY) {
@@ -125,19 +123,20 @@ void Scale(cv::Mat& image, int width, int height) {
     }
 }
 
-}  // namespace
-
 void ResizeImage(cv::Mat& image, const TConverterOptions& options, const cv::Scalar& fill, bool hasAlpha) {
-    TTargetSize t = ComputeTargetSize(image.cols, image.rows, options);
+    ResizeImage(image, ComputeTargetSize(image.cols, image.rows, options), fill, hasAlpha);
+}
+
+void ResizeImage(cv::Mat& image, const TTargetSize& t, const cv::Scalar& fill, bool hasAlpha) {
     CheckImageSize(t.ScaledWidth, t.ScaledHeight);
     CheckImageSize(t.CanvasWidth, t.CanvasHeight);
     if (t.ScaledWidth != image.cols || t.ScaledHeight != image.rows) {
         if (hasAlpha) {
             cv::cvtColor(image, image, cv::COLOR_RGBA2mRGBA);
-            Scale(image, t.ScaledWidth, t.ScaledHeight);
+            ScaleImage(image, t.ScaledWidth, t.ScaledHeight);
             cv::cvtColor(image, image, cv::COLOR_mRGBA2RGBA);
         } else {
-            Scale(image, t.ScaledWidth, t.ScaledHeight);
+            ScaleImage(image, t.ScaledWidth, t.ScaledHeight);
         }
     }
     if (t.CanvasWidth == image.cols && t.CanvasHeight == image.rows) return;

@@ -1,6 +1,7 @@
 // The converter's image pipeline over 8-bit BGRA images (cv::Mat of type CV_8UC4).
 #pragma once
 
+#include <memory>
 #include <opencv2/core.hpp>
 #include <string>
 
@@ -8,9 +9,13 @@
 
 // A decoded input image.
 struct TSourceImage {
-    cv::Mat Pixels;        // CV_8UC4, blue, green, red, alpha
-    int Bits = 24;         // the source's bits per pixel (1, 4, 8, 15, 16, 24 or 32)
-    bool HasAlpha = false; // whether the alpha channel carries transparency
+    // CV_8UC4 blue, green, red, alpha (alpha 255 everywhere unless HasAlpha), or CV_8UC3 blue,
+    // green, red: a 24-bit source may be a view of the decoder's memory, kept alive by Owner.
+    cv::Mat Pixels;
+    bool BottomUp = false;             // Pixels holds the bottom row first
+    std::shared_ptr<const void> Owner;
+    int Bits = 24;                     // the source's bits per pixel (1, 4, 8, 15, 16, 24 or 32)
+    bool HasAlpha = false;             // whether the alpha channel carries transparency
 };
 
 // Largest image the tool builds, in pixels (4 bytes each).
@@ -37,7 +42,11 @@ void ApplyEffects(cv::Mat& image, const std::string& letters);
 void RotateImage(cv::Mat& image, int degrees, const cv::Scalar& fill, bool hasAlpha);
 // Scaling and canvas change as ComputeTargetSize says. Shrinking uses the area filter, enlarging
 // Lanczos; an image with transparency is scaled premultiplied so edges keep their colour.
+void ResizeImage(cv::Mat& image, const TTargetSize& target, const cv::Scalar& fill, bool hasAlpha);
 void ResizeImage(cv::Mat& image, const TConverterOptions& options, const cv::Scalar& fill, bool hasAlpha);
+// Scales an image of any channel count to width x height: area filter for shrinking, Lanczos for
+// enlarging, each axis with its own when one shrinks and the other grows.
+void ScaleImage(cv::Mat& image, int width, int height);
 // Composes the image over the fill colour; alpha becomes 255.
 void FlattenAlpha(cv::Mat& image, const cv::Scalar& fill);
 // Rounds every colour to 5 bits per channel (6 for green when green6) and back to 8 bits.

@@ -121,14 +121,18 @@ TSourceImage LoadSourceImage(const std::string& fileName) {
     const std::string ext = LowerCase(ExtractFileExt(fileName));
     if (ext == ".wmf" || ext == ".emf") RefuseMetafile(fileName);
     VaderezUvStartup();  // the image library's registrations, as the front end has them
-    TPicture picture;
-    picture.LoadFromFile(fileName);
-    const TGraphic* graphic = picture.Graphic();
+    // The decoded picture stays alive as long as the source image looks at its memory.
+    struct Holder {
+        TPicture Picture;
+        TBitmap Converted;
+    };
+    auto holder = std::make_shared<Holder>();
+    holder->Picture.LoadFromFile(fileName);
+    TGraphic* graphic = holder->Picture.Graphic();
     if (!graphic || graphic->Empty()) throw EInvalidGraphic(Format("\"%s\" holds no image", {fileName}));
     if (graphic->InheritsFrom(&TMetafile::Class)) RefuseMetafile(fileName);
 
     const TBitmap* bitmap = nullptr;
-    TBitmap converted;
     if (graphic->InheritsFrom(&TBitmap::Class)) {
         bitmap = static_cast<const TBitmap*>(graphic);
     } else if (graphic->InheritsFrom(&TJPEGImage::Class)) {
@@ -136,12 +140,21 @@ TSourceImage LoadSourceImage(const std::string& fileName) {
     } else if (graphic->InheritsFrom(&TIcon::Class)) {
         bitmap = &static_cast<const TIcon*>(graphic)->Bitmap();
     } else {
-        converted.Assign(*graphic);
-        bitmap = &converted;
+        holder->Converted.Assign(*graphic);
+        bitmap = &holder->Converted;
     }
 
     TSourceImage source;
     source.Bits = SourceBits(bitmap->PixelFormat());
+    if (bitmap->PixelFormat() == pf24bit) {
+        // Rows lie bottom-up with a fixed stride: the last row's address starts a bottom-up view.
+        const int w = bitmap->Width(), h = bitmap->Height();
+        CheckImageSize(w, h);
+        source.Pixels = cv::Mat(h, w, CV_8UC3, const_cast<uint8_t*>(bitmap->ScanLine(h - 1)), bitmap->RowStride());
+        source.BottomUp = true;
+        source.Owner = holder;
+        return source;
+    }
     source.Pixels = BitmapToBGRA(*bitmap);
     if (source.Bits == 32) {
         source.HasAlpha = UsesAlpha(source.Pixels);

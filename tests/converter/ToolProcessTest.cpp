@@ -79,6 +79,27 @@ TEST(ConverterTool, ReadsThroughThePictureLayerAndConvertsEveryType) {
         EXPECT_EQ(d.Width, 32) << ext;
         EXPECT_EQ(d.Height, 24) << ext;
     }
+    // Upright and averaged: output (X, Y) covers source pixels 2X, 2X + 1 and 2Y, 2Y + 1.
+    TDecoded png = DecodeFile(dir.File("dst.png"));
+    for (auto [x, y] : {std::pair{0, 0}, std::pair{31, 0}, std::pair{0, 23}, std::pair{31, 23}}) {
+        EXPECT_NEAR(png.Pixels.at<cv::Vec4b>(y, x)[0], 2 * x + 0.5, 1.0) << x << "," << y;
+        EXPECT_NEAR(png.Pixels.at<cv::Vec4b>(y, x)[1], 2 * y + 0.5, 1.0) << x << "," << y;
+    }
+    // Enlarged (the whole source is converted first): still upright.
+    ASSERT_EQ(RunTool({"-i", in, "-o", dir.File("big.png"), "-s", "200%"}, nullptr), 0);
+    TDecoded big = DecodeFile(dir.File("big.png"));
+    ASSERT_EQ(big.Pixels.size(), cv::Size(128, 96));
+    EXPECT_NEAR(big.Pixels.at<cv::Vec4b>(0, 0)[1], 0, 1);
+    EXPECT_NEAR(big.Pixels.at<cv::Vec4b>(95, 127)[1], 47, 1);
+    EXPECT_NEAR(big.Pixels.at<cv::Vec4b>(95, 127)[0], 63, 1);
+    // Turned a quarter clockwise and halved: output (X, Y) comes from source x = 2Y, y = 47 - 2X.
+    ASSERT_EQ(RunTool({"-i", in, "-o", dir.File("turned.png"), "-r", "90", "-s", "50%", "-e", "b"}, nullptr), 0);
+    TDecoded turned = DecodeFile(dir.File("turned.png"));
+    ASSERT_EQ(turned.Pixels.size(), cv::Size(24, 32));
+    for (auto [x, y] : {std::pair{0, 0}, std::pair{23, 0}, std::pair{0, 31}, std::pair{23, 31}}) {
+        const double b = 2 * y + 0.5, g = 47 - 2 * x - 0.5, r = 7;
+        EXPECT_NEAR(turned.Pixels.at<cv::Vec4b>(y, x)[0], 0.114 * b + 0.587 * g + 0.299 * r, 1.5) << x << "," << y;
+    }
     // A chain: the PNG just written is read back through the picture layer when a reader for it is
     // registered; otherwise the tool says why.
     std::string text;
