@@ -341,6 +341,20 @@ void TBitmap::FreeImage() {
     palette_.reset();
 }
 
+void TBitmap::Swap(TBitmap& other) noexcept {
+    std::swap(bits_, other.bits_);
+    std::swap(width_, other.width_);
+    std::swap(height_, other.height_);
+    std::swap(stride_, other.stride_);
+    std::swap(pixelFormat_, other.pixelFormat_);
+    std::swap(palette_, other.palette_);
+    std::swap(transparentColor_, other.transparentColor_);
+    std::swap(transparentMode_, other.transparentMode_);
+    const bool transparent = Transparent();
+    SetTransparent(other.Transparent());
+    other.SetTransparent(transparent);
+}
+
 void TBitmap::Assign(const TGraphic& source) {
     if (&source == this) return;
     if (!source.InheritsFrom(&TBitmap::Class)) {

@@ -221,6 +221,9 @@ public:
 
     // Drops the pixels and the palette: the bitmap becomes 0 x 0 with its pixel format kept.
     void FreeImage();
+    // Exchanges the images (pixels, size, format, palette, transparency) of two bitmaps without
+    // copying pixels.
+    void Swap(TBitmap& other) noexcept;
 
     TCanvas& Canvas() { return canvas_; }
 

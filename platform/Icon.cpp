@@ -96,7 +96,7 @@ void TIcon::LoadFromStream(TStream& stream) {
             InvalidIcon();
         }
     }
-    image_.Assign(decoded);
+    image_.Swap(decoded);
     data_ = std::move(data);
     imageCount_ = count;
 }

@@ -131,7 +131,7 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     const bool progressive = cinfo.progressive_mode;
     jpeg_finish_decompress(&cinfo);
 
-    image_.Assign(bitmap);
+    image_.Swap(bitmap);
     data_ = std::move(data);
     grayscale_ = gray;
     progressive_ = progressive;
