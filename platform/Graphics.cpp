@@ -419,9 +419,17 @@ void TCanvas::FillRect(const TRect& rect) {
             uint8_t* row = b.ScanLine(y);
             if (bits == 8) {
                 std::memset(row + left, int(index), size_t(count));
-            } else {
-                for (int32_t x = left; x < right; ++x) SetIndexAt(row, bits, x, index);
+                continue;
             }
+            // 1 and 4 bits: single pixels up to the first whole byte and after the last one, whole
+            // bytes in between.
+            const int32_t perByte = 8 / bits;
+            const int32_t firstWhole = std::min(right, (left + perByte - 1) / perByte * perByte);
+            const int32_t lastWhole = std::max(firstWhole, right / perByte * perByte);
+            for (int32_t x = left; x < firstWhole; ++x) SetIndexAt(row, bits, x, index);
+            const uint8_t pattern = bits == 1 ? uint8_t(index & 1u ? 0xFF : 0x00) : uint8_t((index & 15u) * 0x11u);
+            std::memset(row + firstWhole / perByte, pattern, size_t((lastWhole - firstWhole) / perByte));
+            for (int32_t x = lastWhole; x < right; ++x) SetIndexAt(row, bits, x, index);
         }
         return;
     }

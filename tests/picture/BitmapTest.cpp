@@ -198,3 +198,21 @@ TEST(Graphic, AssignBetweenUnrelatedClassesRaises) {
         EXPECT_STREQ("Cannot assign a TGraphic to a TBitmap", e.what());
     }
 }
+
+// Fills of 1- and 4-bit rows write whole bytes in the middle and single pixels at both ends: every
+// pixel inside the rectangle changes, none outside it.
+TEST(Bitmap, PartialByteFillsOnSubByteFormats) {
+    for (TPixelFormat f : {pf1bit, pf4bit}) {
+        for (int left = 0; left < 9; ++left)
+            for (int right = left; right <= 21; ++right) {
+                TBitmap b;
+                b.SetPixelFormat(f);
+                b.SetSize(21, 1);
+                b.Canvas().Brush.Color = clWhite;
+                b.Canvas().FillRect(Rect(left, 0, right, 1));
+                for (int x = 0; x < 21; ++x)
+                    ASSERT_EQ(x >= left && x < right ? clWhite : clBlack, b.Canvas().Pixel(x, 0))
+                        << int(f) << " " << left << ".." << right << " at " << x;
+            }
+    }
+}
