@@ -202,6 +202,10 @@ TEST(ColorManager, GammaTable) {
     m.DefineGamma(1.0f, 1.0f);
     for (int i = 0; i < 256; ++i) ASSERT_EQ(m.GammaLookup()[size_t(i)], i);
 
+    // The depths are read when the table is built, not later.
+    m.SetTargetSampleBits(4);
+    EXPECT_EQ(m.GammaLookup()[255], 255);
+
     // A source below 8 bits still gets the whole 0..255 input range; a 4-bit target gets 0..15.
     m.SetSourceSampleBits(2);
     m.SetTargetSampleBits(4);
