@@ -3,7 +3,6 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <functional>
-#include <regex>
 
 #include "FormFixture.h"
 #include "SysUtils.h"
@@ -29,7 +28,12 @@ protected:
         if (messages.Messages.empty()) return {};
         const auto& last = messages.Messages.back();
         EXPECT_EQ(last.Buttons, TMsgDlgButtons{mbOK});
-        return std::regex_replace(last.Text, std::regex("^Done in [0-9]+ seconds!"), "Done in N seconds!");
+        const std::string prefix = "Done in ", suffix = " seconds!";
+        const size_t end = last.Text.find(suffix);
+        if (last.Text.rfind(prefix, 0) != 0 || end == std::string::npos || end == prefix.size() ||
+            last.Text.find_first_not_of("0123456789", prefix.size()) != end)
+            return last.Text;
+        return prefix + "N" + last.Text.substr(end);
     }
     std::string pics;
 };

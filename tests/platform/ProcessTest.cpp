@@ -69,6 +69,23 @@ TEST(CommandLineToArgs, QuotingRoundTrips) {
     EXPECT_EQ(QuoteArgument("/my app/VarnelSilent"), "\"/my app/VarnelSilent\"");
 }
 
+TEST(CommandLineToArgs, EscapingRoundTripsForAnyText) {
+    // Texts made of the characters that matter to the splitting rules, in every arrangement up to
+    // five characters.
+    const char alphabet[] = {'a', ' ', '\t', '"', '\\'};
+    std::vector<std::string> texts = {""};
+    for (size_t begin = 0, length = 0; length < 5; ++length) {
+        size_t end = texts.size();
+        for (size_t i = begin; i < end; ++i)
+            for (char c : alphabet) texts.push_back(texts[i] + c);
+        begin = end;
+    }
+    ASSERT_EQ(texts.size(), 1u + 5 + 25 + 125 + 625 + 3125);
+    for (const auto& t : texts) {
+        ASSERT_EQ(CommandLineToArgs("-i \"" + EscapeQuoted(t) + "\" " + QuoteArgument(t)), (Args{"-i", t, t})) << t;
+    }
+}
+
 TEST(FindExecutable, ResultCodes) {
     TempDir dir;
     std::string tool = WriteRecordingTool(dir.File("tool"), 0);
@@ -116,7 +133,7 @@ TEST(StartAssociatedExe, FailuresReportLookupAndSystemErrors) {
     EXPECT_EQ(code, SE_ERR_NOASSOC);
 
     // Executable, but no program the system can start.
-    WriteBytes(dir.File("garbage"), std::string("\x01\x02\x03 not a program", 19));
+    WriteBytes(dir.File("garbage"), "\x01\x02\x03 not a program");
     ::chmod(dir.File("garbage").c_str(), 0755);
     EXPECT_FALSE(StartAssociatedExe(dir.File("garbage"), "", code, &status));
     EXPECT_EQ(status, lsNotStarted);
