@@ -17,9 +17,19 @@ QString QtFilter(const std::string& filter) {
     QStringList parts = Q(filter).split(QLatin1Char('|'));
     QStringList result;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        result << parts[i] + QStringLiteral(" (") + patterns + QStringLiteral(")");
+        // Qt reads the patterns from the parentheses at the end of the description; a description
+        // that already ends in its own list of patterns has that list replaced.
+        QString description = parts[i].trimmed();
+        qsizetype open = description.lastIndexOf(QLatin1Char('('));
+        if (description.endsWith(QLatin1Char(')')) && open > 0) description = description.left(open).trimmed();
+        // Name matching ignores letter case on the systems the lists come from: offer the upper-case
+        // form of each pattern as well.
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            patterns << pattern;
+            if (pattern.toUpper() != pattern) patterns << pattern.toUpper();
+        }
+        result << description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QStringLiteral(")");
     }
     return result.join(QStringLiteral(";;"));
 }
