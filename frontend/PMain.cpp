@@ -66,6 +66,10 @@ std::string FailureReason(bool started, TLaunchStatus status, uint32_t exitCode)
 
 constexpr int kMaxReportedFailures = 10;
 
+// The largest list file that is loaded: some hundred thousand rows, far more than anyone converts at
+// once, while a runaway file cannot exhaust the memory.
+constexpr int64_t kMaxListFileSize = 32 << 20;
+
 }  // namespace
 
 TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
@@ -287,8 +291,18 @@ void TForm1::Button9Click(QObject*) {
     options.Filter = "*.txt|*.txt";
     std::vector<std::string> files;
     if (!dialogs_.OpenFiles(this, options, files) || files.empty()) return;
+    // The whole file is read before the list is touched, so a file that cannot be read leaves it.
     TStringList lines;
-    lines.LoadFromFile(files.front());
+    {
+        TFileStream file(files.front(), fmOpenRead | fmShareDenyWrite);
+        const int64_t size = file.Size();
+        if (size > kMaxListFileSize)
+            throw EReadError(Format("The list file \"%s\" is too large (%d bytes; at most %d bytes are read)",
+                                    {files.front(), size, kMaxListFileSize}));
+        std::string text(size_t(size), '\0');
+        file.ReadBuffer(text.data(), size);
+        lines.SetText(text);
+    }
     ListView1->ClearRows();
     for (int i = 0; i < lines.Count() - 1; i += 4) {
         int row = ListView1->AddRow(lines.Strings(i));

@@ -1,6 +1,8 @@
 #include "FormFixture.h"
 #include "SysUtils.h"
 
+#include <unistd.h>
+
 namespace {
 
 TEST_F(FormTest, SavedListLoadsBackToTheSameRows) {
@@ -70,6 +72,21 @@ TEST_F(FormTest, LoadingAnUnreadableFileLeavesTheList) {
     dialogs.OpenAnswers.push_back(std::nullopt);  // cancelled
     Click("Button9");
     EXPECT_EQ(Rows(), (Lines{"keep|1|2|3"}));
+}
+
+TEST_F(FormTest, OversizedListFileIsRefusedAndLeavesTheList) {
+    LoadList({"keep", "1", "2", "3"});
+    std::string huge = dir.File("huge.txt");
+    WriteBytes(huge, "");
+    ASSERT_EQ(::truncate(huge.c_str(), (32 << 20) + 1), 0);  // sparse
+    dialogs.OpenAnswers.push_back(Lines{huge});
+    EXPECT_THROW(form->Button9Click(form->Button9), EReadError);
+    EXPECT_EQ(Rows(), (Lines{"keep|1|2|3"}));
+    // At the limit it loads.
+    ASSERT_EQ(::truncate(huge.c_str(), 32 << 20), 0);
+    dialogs.OpenAnswers.push_back(Lines{huge});
+    form->Button9Click(form->Button9);
+    EXPECT_EQ(form->ListView1->Count(), 0);  // zero bytes end the text at once
 }
 
 TEST_F(FormTest, SavingARowWithMissingSubItemsFailsAndKeepsTheOldFile) {
