@@ -167,7 +167,7 @@ int32_t TCCITTDecoder::DecodeRun(const TStateArray& tree) {
 void TCCITTDecoder::PutRun(uint32_t n) {
     // The run covers the pixels [from, to) of the row that starts at RowStart_; black runs set
     // their bits, white runs only move over the cleared target.
-    const uint32_t rowBytes = (RowWidth_ + 7) / 8;
+    const size_t rowBytes = size_t((uint64_t(RowWidth_) + 7) / 8);
     const uint32_t from = RowWidth_ - PixelsLeft_;
     n = std::min(n, PixelsLeft_);
     PixelsLeft_ -= n;
@@ -194,7 +194,7 @@ void TCCITTDecoder::PutRun(uint32_t n) {
 
 void TCCITTDecoder::EndRow() {
     // The next row starts a whole row further on, also after a row that ended early.
-    const size_t rowBytes = (RowWidth_ + 7) / 8;
+    const size_t rowBytes = size_t((uint64_t(RowWidth_) + 7) / 8);
     RowStart_ += std::min<size_t>(rowBytes, size_t(TargetEnd_ - RowStart_));
     WritePointer_ = RowStart_;
     CurrentWhite_ = false;

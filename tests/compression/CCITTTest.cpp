@@ -122,6 +122,9 @@ TEST(CCITT, RunsNeverLeaveTheirRowOrTheTarget) {
     EXPECT_EQ(Decode(wide, Bits("00110101 0000010111 0111"), 1), (Bytes{0xFF}));
     TCCITTFax3Decoder fax(0, false, false, 24);
     EXPECT_EQ(Decode(fax, Bits(EOL + "00110101 0000010111 0111"), 1), (Bytes{0xFF}));
+    // The widest row the TIFF width allows.
+    TCCITTMHDecoder widest(0, false, false, 0xFFFFFFFF);
+    EXPECT_EQ(Decode(widest, Bits("00110101 0000010111"), 3), (Bytes{0xFF, 0xFF, 0x00}));
 }
 
 TEST(CCITT, ModifiedHuffmanRowsStartOnByteBoundaries) {
