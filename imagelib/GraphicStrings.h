@@ -76,6 +76,12 @@ inline constexpr const char* gesJPEGError = "JPEG error #%d";
 
 // --- Readers ---
 
+// Targa reader and writer (TTargaGraphic)
+inline constexpr const char* gesTargaName = "Targa";
+// %d, %d: the bitmap's width and height.
+inline constexpr const char* gesTargaTooLarge =
+    "Cannot save image. Targa images are at most 65535 x 65535 pixels; this one is %d x %d.";
+
 // PCX reader (PCXGraphic); %s: the format name.
 inline constexpr const char* gesPCXInvalidColorFormat = "Invalid color format in %s file.";
 // PNG reader (TPNGGraphic)

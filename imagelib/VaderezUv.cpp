@@ -8,6 +8,7 @@
 #include "Metafile.h"
 #include "PCXGraphic.h"
 #include "PNGGraphic.h"
+#include "TargaGraphic.h"
 
 using namespace GraphicStrings;
 
@@ -224,11 +225,11 @@ std::vector<Registration> StartupRegistrations() {
         {"jpeg", &TJPEGImage::Class, "", gesDescJPEGImages, raster},
         {"rle", &TBitmap::Class, gesDescBitmaps, gesDescRLEBitmaps, raster},
         {"dib", &TBitmap::Class, "", gesDescDIBs, raster},
-        // {"win", &TTargaGraphic::Class, gesDescTruevision, "", raster},
-        // {"vst", &TTargaGraphic::Class, "", "", raster},
-        // {"vda", &TTargaGraphic::Class, "", "", raster},
-        // {"tga", &TTargaGraphic::Class, "", "", raster},
-        // {"icb", &TTargaGraphic::Class, "", "", raster},
+        {"win", &TTargaGraphic::Class, gesDescTruevision, "", raster},
+        {"vst", &TTargaGraphic::Class, "", "", raster},
+        {"vda", &TTargaGraphic::Class, "", "", raster},
+        {"tga", &TTargaGraphic::Class, "", "", raster},
+        {"icb", &TTargaGraphic::Class, "", "", raster},
         // {"tiff", &TTIFFGraphic::Class, gesDescTIFF, gesDescMacTIFF, TFormatKinds{fkMultiImage, fkRaster}},
         // {"tif", &TTIFFGraphic::Class, "", gesDescPCTIF, TFormatKinds{fkMultiImage, fkRaster}},
         // {"fax", &TTIFFGraphic::Class, "", gesDescGFIFax, TFormatKinds{fkMultiImage, fkRaster}},
@@ -260,7 +261,9 @@ std::vector<Registration> StartupRegistrations() {
 // reader; the list's destruction then unregisters the rest.
 std::vector<const TGraphicClass*> ClassesUnregisteredFirst() {
     return {
-        // &TPSPGraphic::Class, &TPSDGraphic::Class, &TTargaGraphic::Class, &TTIFFGraphic::Class,
+        // &TPSPGraphic::Class, &TPSDGraphic::Class,
+        &TTargaGraphic::Class,
+        // &TTIFFGraphic::Class,
         // &TSGIGraphic::Class,
         &TPCXGraphic::Class,
         // &TAutodeskGraphic::Class, &TPCDGraphic::Class,
