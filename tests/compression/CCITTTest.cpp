@@ -63,6 +63,8 @@ const TRowCase RowCases[] = {
     {"BlackMakeUp", 130, "00110101 000011001000 0000110111 0111",
      {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00}},
     {"BlackRunsAcrossBytes", 16, "0111 0011 0111 11 0111", {0x3E, 0x60}},
+    // Black 2 and white 2 lie wholly inside the last source byte, fetched for the code before them.
+    {"CodesInTheLastByte", 12, "0111 11 1011 11 0111", {0x30, 0xC0}},
 };
 
 class CCITTRows : public testing::TestWithParam<TRowCase> {};
