@@ -219,8 +219,13 @@ TForm1::~TForm1() = default;
 void TForm1::closeEvent(QCloseEvent* event) {
     event->ignore();
     TCloseAction action = caHide;
-    TApplication::Dispatch([&] { FormClose(this, action); });
-    if (action == caNone) return;
+    bool asked = false;
+    TApplication::Dispatch([&] {
+        FormClose(this, action);
+        asked = true;
+    });
+    // Without an answer (the question failed) the window stays open.
+    if (!asked || action == caNone) return;
     // A run in progress stops after the row being converted.
     if (running_) closeRequested_ = true;
     event->accept();

@@ -217,10 +217,20 @@ TEST_F(FormTest, ExitQuestionAnsweredNoKeepsEverything) {
     EXPECT_EQ(Rows(), (Lines{"/p/a.png|1x1|.png|5 byte(s)"}));
     EXPECT_TRUE(form->CheckBox7->isChecked());
 
+    // A question that cannot be asked keeps the window open and shows why.
+    messages.OnMessage = [](const TRecordedMessage& m) {
+        if (m.Type == mtConfirmation) throw EOutOfResources("No box");
+    };
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(messages.Messages.back().Text, "No box");
+    messages.OnMessage = nullptr;
+    messages.Messages.clear();
+
     // "Exit" closes through the same question.
     messages.Answers = {mrYes};
     Click("Button7");
-    EXPECT_EQ(messages.Messages.size(), 2u);
+    EXPECT_EQ(MessageTexts(), (Lines{"Do you really want to exit?"}));
     EXPECT_FALSE(form->isVisible());
 }
 
