@@ -19,7 +19,11 @@ namespace {
 
 inline uint16_t SwapWord(uint16_t w) { return uint16_t((w >> 8) | (w << 8)); }
 // 16 -> 8 bits: w * 255 div 65535, which equals w div 257.
-inline uint8_t NarrowWord(uint16_t w) { return uint8_t(uint32_t(w) * 255u / 65535u); }
+// (With w = 256 h + l, w div 257 = h - 1 when l < h, else h: no multiplication needed.)
+inline uint8_t NarrowWord(uint16_t w) {
+    const unsigned h = w >> 8, l = w & 0xFFu;
+    return uint8_t(h - (l < h ? 1u : 0u));
+}
 // 8 -> 16 bits: b * 65535 div 255, which equals b * 257.
 inline uint16_t WidenByte(uint8_t b) { return uint16_t(uint32_t(b) * 257u); }
 inline uint8_t ClampByte(int32_t v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }

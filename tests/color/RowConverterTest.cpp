@@ -431,6 +431,17 @@ TEST(RowGray, WideDepths) {
     }
 }
 
+TEST(RowGray, NarrowingIsDivisionBy257ForEveryWord) {
+    TColorManager m;
+    Configure(m, cmGray, cmGray, 16, 8);
+    Bytes src(65536 * 2);
+    std::vector<uint16_t> words(65536);
+    for (uint32_t w = 0; w < 65536; ++w) words[w] = uint16_t(w);
+    std::memcpy(src.data(), words.data(), src.size());
+    const Bytes narrowed = Convert(m, {src.data()}, 65536, 65536);
+    for (uint32_t w = 0; w < 65536; ++w) ASSERT_EQ(narrowed[w], w / 257) << w;
+}
+
 // ---------------------------------------------------------------------------
 // Packed indices and grey levels
 
