@@ -139,8 +139,8 @@ void TColorManager::BuildChromaTables() {
     // A weight of zero for green (or non-finite weights) gives non-finite factors; such entries
     // are clamped so that no table value can overflow the converters' sums.
     auto entry = [](double value) -> int32_t {
-        if (!std::isfinite(value)) return value > 0 ? 65536 : (value < 0 ? -65536 : 0);
-        return int32_t(std::clamp<int64_t>(Round(std::clamp(value, -65536.0, 65536.0)), -65536, 65536));
+        if (std::isnan(value)) return 0;
+        return int32_t(Round(std::clamp(value, -65536.0, 65536.0)));
     };
     for (int i = 0; i < 256; ++i) {
         const double cr = i - crCentre, cb = i - cbCentre;

@@ -77,9 +77,12 @@ public:
 
     // Converts one row of PixelCount pixels from Sources into Target. Bit 7 of PixelMask governs
     // pixel 0, bit 0 pixel 7, bit 7 again pixel 8 and so on; a pixel whose bit is clear is neither
-    // read nor written. The caller supplies buffers long enough for PixelCount pixels in both
-    // layouts; a planar row with fewer pointers than the converter needs raises
-    // EColorConversionError.
+    // read nor written, and the sources hold only the produced pixels.
+    // One pointer means interleaved samples. Several pointers mean planes: RGB-family models need
+    // three (four with source alpha), cmCMYK four, cmCIELab, cmYCbCr and cmPhotoYCC three; grey and
+    // indexed rows read pointer 0 only. Fewer pointers than that raise EColorConversionError.
+    // The caller supplies buffers long enough for PixelCount pixels in both layouts; rows need no
+    // particular alignment. Depths a converter does not handle leave the target untouched.
     void TranslateRow(TSourceList Sources, void* Target, uint32_t PixelCount, uint8_t PixelMask);
     void TranslateRow(std::initializer_list<const void*> Sources, void* Target, uint32_t PixelCount,
                       uint8_t PixelMask) {
