@@ -26,16 +26,14 @@ int OutputBits(TOutputType type, int requestedBits, const TSourceImage& source) 
     }
 }
 
-std::vector<uint8_t> EncodeBitmap(const cv::Mat& image, int bits);
-std::vector<uint8_t> EncodeTarga(const cv::Mat& image, int bits);
-
 namespace {
 
 // The source as a top-down BGRA image of its own.
 cv::Mat ToBGRA(const TSourceImage& source) {
     cv::Mat image;
     if (source.Pixels.type() == CV_8UC3) cv::cvtColor(source.Pixels, image, cv::COLOR_BGR2BGRA);
-    else image = source.Pixels.clone();
+    else if (source.Owner) image = source.Pixels.clone();   // a view of memory that is not ours
+    else image = source.Pixels;
     if (source.BottomUp) cv::flip(image, image, 0);
     return image;
 }

@@ -38,9 +38,54 @@ struct LiqResultDeleter { void operator()(liq_result* p) const { liq_result_dest
 
 }  // namespace
 
+namespace {
+
+// The image's own colours when there are at most maxColors of them (alpha ignored): then the palette
+// is exact and no pixel changes. Gives up at the first colour too many.
+bool ExactPalette(const cv::Mat& image, int maxColors, TIndexedImage& out) {
+    // Open addressing over colour keys; 1024 slots keep the table sparse for 256 colours.
+    constexpr uint32_t slots = 1024, empty = 0xFFFFFFFFu;
+    uint32_t keys[slots];
+    uint8_t values[slots];
+    std::fill(std::begin(keys), std::end(keys), empty);
+    std::vector<TPaletteEntry> palette;
+    std::vector<uint8_t> indices(size_t(image.cols) * size_t(image.rows));
+    uint32_t lastKey = empty;
+    uint8_t lastIndex = 0;
+    for (int y = 0; y < image.rows; ++y) {
+        const uint8_t* p = image.ptr<uint8_t>(y);
+        uint8_t* dst = indices.data() + size_t(y) * size_t(image.cols);
+        for (int x = 0; x < image.cols; ++x, p += 4) {
+            const uint32_t key = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+            if (key != lastKey) {
+                uint32_t slot = (key * 2654435761u) >> 22;
+                while (keys[slot] != empty && keys[slot] != key) slot = (slot + 1) & (slots - 1);
+                if (keys[slot] == empty) {
+                    if (int(palette.size()) == maxColors) return false;
+                    keys[slot] = key;
+                    values[slot] = uint8_t(palette.size());
+                    palette.push_back({p[2], p[1], p[0], 0});
+                }
+                lastKey = key;
+                lastIndex = values[slot];
+            }
+            dst[x] = lastIndex;
+        }
+    }
+    out.Width = image.cols;
+    out.Height = image.rows;
+    out.Indices = std::move(indices);
+    out.Palette = std::move(palette);
+    return true;
+}
+
+}  // namespace
+
 TIndexedImage QuantizeImage(const cv::Mat& image, int maxColors) {
     CV_Assert(image.type() == CV_8UC4);
     maxColors = std::clamp(maxColors, 2, 256);
+    TIndexedImage exact;
+    if (ExactPalette(image, maxColors, exact)) return exact;
     cv::Mat rgba;
     cv::cvtColor(image, rgba, cv::COLOR_BGRA2RGBA);
     // Alpha is not part of the palette: every pixel counts as opaque.

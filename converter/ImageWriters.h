@@ -22,7 +22,8 @@ struct TIndexedImage {
     std::vector<TPaletteEntry> Palette;   // at least one entry
 };
 
-// Reduces an image's colours (alpha ignored) to at most maxColors (2 to 256) with error diffusion.
+// Reduces an image's colours (alpha ignored) to at most maxColors (2 to 256): exactly when the image
+// has no more colours than that, else with error diffusion.
 TIndexedImage QuantizeImage(const cv::Mat& image, int maxColors);
 
 // PNG: bits 1, 4, 8 give a palette image of that depth; 24 RGB; 32 RGBA; 15 and 16 RGB whose
@@ -32,3 +33,10 @@ std::vector<uint8_t> EncodePng(const cv::Mat& image, int bits);
 std::vector<uint8_t> EncodeJpeg(const cv::Mat& image, bool grey);
 // GIF (87a): a palette of 2 (bits 1), 16 (bits 4) or 256 (bits 8) colours at most.
 std::vector<uint8_t> EncodeGif(const cv::Mat& image, int bits);
+
+// Through the picture layer (PictureIO.cpp). BMP: bits 1, 4, 8 (palette), 15 (5-5-5 words),
+// 16 (5-6-5 bit fields), 24, 32 (with alpha), written by the platform bitmap. Targa: bits 8
+// (colour map), 15 (5-5-5), 24, 32 (with alpha), written run-length encoded by the library's Targa
+// class. For 15 and 16 the image must already be reduced to those levels.
+std::vector<uint8_t> EncodeBitmap(const cv::Mat& image, int bits);
+std::vector<uint8_t> EncodeTarga(const cv::Mat& image, int bits);

@@ -153,3 +153,42 @@ TEST(ConverterTool, KillDuringConversionLeavesTheTargetWhole) {
         }
     }
 }
+
+TEST(ConverterTool, PngInputKeepsTransparencyAndExactPalettes) {
+    TempDir dir;
+    // Files made by the tool itself: an RGBA PNG (left half transparent) and a 3-colour palette PNG.
+    TSourceImage rgba;
+    rgba.Pixels = SolidImage(8, 4, cv::Scalar(0, 0, 255, 255));
+    rgba.Pixels(cv::Rect(0, 0, 4, 4)).setTo(cv::Scalar(0, 0, 0, 0));
+    rgba.Bits = 32;
+    rgba.HasAlpha = true;
+    TSourceImage few;
+    few.Pixels = SolidImage(9, 3, cv::Scalar(10, 20, 30, 255));
+    few.Pixels(cv::Rect(3, 0, 3, 3)).setTo(cv::Scalar(200, 100, 0, 255));
+    few.Pixels(cv::Rect(6, 0, 3, 3)).setTo(cv::Scalar(1, 2, 3, 255));
+    TFakeFiles files;
+    files.Images["rgba.x"] = rgba;
+    files.Images["few.x"] = few;
+    WriteBytes(dir.File("rgba.x"), "x");
+    WriteBytes(dir.File("few.x"), "x");
+    ASSERT_EQ(RunConverter({"-i", dir.File("rgba.x"), "-o", dir.File("rgba.png"), "-bit", "32"}, files.Loader()), 0);
+    ASSERT_EQ(RunConverter({"-i", dir.File("few.x"), "-o", dir.File("few.png"), "-bit", "8"}, files.Loader()), 0);
+
+    std::string text;
+    ASSERT_EQ(RunTool({"-i", dir.File("rgba.png"), "-o", dir.File("a.png")}, &text), 0) << text;
+    TDecoded a = DecodeFile(dir.File("a.png"));
+    EXPECT_EQ(a.Bits, 32);   // transparency found in the decoded image, kept without -bit
+    EXPECT_EQ(a.Pixels.at<cv::Vec4b>(0, 0)[3], 0);
+    EXPECT_EQ(a.Pixels.at<cv::Vec4b>(0, 7), cv::Vec4b(0, 0, 255, 255));
+    ASSERT_EQ(RunTool({"-i", dir.File("rgba.png"), "-o", dir.File("a.bmp"), "-bit", "32"}, &text), 0) << text;
+    EXPECT_EQ(DecodeFile(dir.File("a.bmp")).Pixels.at<cv::Vec4b>(0, 0)[3], 0);
+    ASSERT_EQ(RunTool({"-i", dir.File("rgba.png"), "-o", dir.File("a.gif"), "-c", std::to_string(RGB(0, 255, 0))},
+                      &text), 0) << text;
+    EXPECT_EQ(DecodeFile(dir.File("a.gif")).Pixels.at<cv::Vec4b>(0, 0), cv::Vec4b(0, 255, 0, 255));
+
+    // A palette source converted without options keeps every pixel.
+    ASSERT_EQ(RunTool({"-i", dir.File("few.png"), "-o", dir.File("b.png")}, &text), 0) << text;
+    TDecoded b = DecodeFile(dir.File("b.png"));
+    EXPECT_EQ(b.PngColorType, 3);
+    for (int x : {0, 4, 8}) EXPECT_EQ(b.Pixels.at<cv::Vec4b>(1, x), few.Pixels.at<cv::Vec4b>(1, x)) << x;
+}
