@@ -23,6 +23,7 @@ struct ErrorManager {
     std::jmp_buf jump;
     int code;
     bool tooManyScans;
+    bool dataEnded;  // the data ran out, or ended with its end-of-image marker, before the image did
 };
 
 extern "C" void JpegErrorExit(j_common_ptr cinfo) {
@@ -31,7 +32,17 @@ extern "C" void JpegErrorExit(j_common_ptr cinfo) {
     std::longjmp(err->jump, 1);
 }
 
-extern "C" void JpegEmitMessage(j_common_ptr, int) {}  // warnings of damaged data are not shown
+// Warnings of damaged data are not shown. Running out of data is noted: the rows decoded so far are
+// kept, and the rest (which libjpeg would make up from nothing, up to a gigabyte of it for a few
+// bytes of header) is not decoded.
+extern "C" void JpegEmitMessage(j_common_ptr cinfo, int level) {
+    if (level != -1 || !cinfo->is_decompressor) return;
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    const int code = cinfo->err->msg_code;
+    if (code == JWRN_JPEG_EOF ||
+        (code == JWRN_HIT_MARKER && reinterpret_cast<j_decompress_ptr>(cinfo)->unread_marker == 0xD9))
+        err->dataEnded = true;
+}
 extern "C" void JpegOutputMessage(j_common_ptr) {}
 
 extern "C" void JpegProgress(j_common_ptr cinfo) {
@@ -122,14 +133,22 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     jpeg_start_decompress(&cinfo);
     if (cinfo.output_width != cinfo.image_width || cinfo.output_height != cinfo.image_height)
         throw EInvalidGraphic("JPEG image is not valid");
+    const JDIMENSION mcuRows = JDIMENSION(cinfo.max_v_samp_factor) * DCTSIZE;
     while (cinfo.output_scanline < cinfo.output_height) {
         uint8_t* target = bitmap.ScanLine(int32_t(cinfo.output_scanline));
         JSAMPROW row = cmyk ? cmykRow.data() : target;
         if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
         if (cmyk) CmykRowToBgr(cmykRow.data(), target, cinfo.output_width, inverted);
+        // Files of several scans are read completely by jpeg_start_decompress; only a single-scan
+        // file is decoded while its rows are read, one row of MCUs at a time: the row of MCUs in
+        // which the data ended is still given out.
+        if (d->err.dataEnded && !jpeg_has_multiple_scans(&cinfo) && cinfo.output_scanline % mcuRows == 0) break;
     }
     const bool progressive = cinfo.progressive_mode;
-    jpeg_finish_decompress(&cinfo);
+    if (cinfo.output_scanline < cinfo.output_height)
+        jpeg_abort_decompress(&cinfo);  // data cut short: the rows not reached stay black
+    else
+        jpeg_finish_decompress(&cinfo);
 
     image_.Swap(bitmap);
     data_ = std::move(data);

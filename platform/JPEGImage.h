@@ -13,7 +13,8 @@ public:
 
     // Reads the rest of the stream as one JPEG file and decodes it completely: grey images become
     // 8-bit bitmaps with a grey palette, all others 24-bit bitmaps. Fatal errors of the JPEG library
-    // raise EInvalidGraphic "JPEG error #%d" with the library's message code.
+    // raise EInvalidGraphic "JPEG error #%d" with the library's message code. When the data ends
+    // before the image does, the rows decoded until then are kept and the rest stays black.
     void LoadFromStream(TStream& stream) override;
     // Writes the JPEG data as it was read.
     void SaveToStream(TStream& stream) override;

@@ -433,6 +433,19 @@ TEST(JPEGFile, FatalErrorsCarryTheLibrarysCode) {
     data.resize(data.size() - 200);
     EXPECT_EQ("", ErrorOf(j, data));
     EXPECT_EQ(64, j.Width());
+    // A header that promises 8000 x 8000 pixels with the data of 8 x 8: the rows the data covers
+    // are decoded, the rest is left black instead of being made up.
+    Bytes promise = EncodeJpeg(8, 8, 1, JCS_GRAYSCALE, Bytes(64, 200), false);
+    for (size_t i = 0; i + 8 < promise.size(); ++i)
+        if (promise[i] == 0xFF && promise[i + 1] == 0xC0) {
+            promise[i + 5] = 8000 >> 8, promise[i + 6] = 8000 & 0xFF, promise[i + 7] = 8000 >> 8, promise[i + 8] = 8000 & 0xFF;
+            break;
+        }
+    TJPEGImage big;
+    EXPECT_EQ("", ErrorOf(big, promise));
+    ASSERT_EQ(8000, big.Width());
+    EXPECT_NEAR(200, GetRValue(const_cast<TBitmap&>(big.Bitmap()).Canvas().Pixel(3, 3)), 3);
+    EXPECT_EQ(clBlack, const_cast<TBitmap&>(big.Bitmap()).Canvas().Pixel(4000, 7999));
     // Cut inside the header: an error, and the image loaded before stays.
     data.resize(40);
     EXPECT_EQ(0u, ErrorOf(j, data).find("JPEG error #"));
