@@ -103,16 +103,17 @@ uint32_t SwapLong(uint32_t value) {
 namespace {
 
 template <size_t N>
-void UndoDifference(uint8_t* row, uint32_t count) {
+void UndoDifference(uint8_t* row, int32_t count) {
+    if (count <= 0) return;
     const size_t total = N * size_t(count);
     for (size_t k = 0; k < total; ++k) row[k + N] = uint8_t(row[k + N] + row[k]);
 }
 
 }  // namespace
 
-void UndoDifference1(uint8_t* row, uint32_t count) { UndoDifference<1>(row, count); }
-void UndoDifference3(uint8_t* row, uint32_t count) { UndoDifference<3>(row, count); }
-void UndoDifference4(uint8_t* row, uint32_t count) { UndoDifference<4>(row, count); }
+void UndoDifference1(uint8_t* row, int32_t count) { UndoDifference<1>(row, count); }
+void UndoDifference3(uint8_t* row, int32_t count) { UndoDifference<3>(row, count); }
+void UndoDifference4(uint8_t* row, int32_t count) { UndoDifference<4>(row, count); }
 
 // ---------------------------------------------------------------------------
 // TFileFormatList

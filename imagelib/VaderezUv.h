@@ -143,10 +143,11 @@ void SwapWords(void* data, size_t count);
 void SwapLongs(void* data, size_t count);
 uint32_t SwapLong(uint32_t value);
 // Undo horizontal differencing of a row of 8-bit samples with 1, 3 or 4 samples per pixel; `count`
-// is the pixel count minus one.
-void UndoDifference1(uint8_t* row, uint32_t count);
-void UndoDifference3(uint8_t* row, uint32_t count);
-void UndoDifference4(uint8_t* row, uint32_t count);
+// is the pixel count minus one. A count of 0 or below (the "width minus one" of an empty row) leaves
+// the row alone.
+void UndoDifference1(uint8_t* row, int32_t count);
+void UndoDifference3(uint8_t* row, int32_t count);
+void UndoDifference4(uint8_t* row, int32_t count);
 
 // ---------------------------------------------------------------------------
 // The list of the file formats of the library, passed on to the picture layer.

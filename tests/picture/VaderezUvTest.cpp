@@ -68,6 +68,11 @@ TEST(SharedRoutines, UndoDifference) {
     std::vector<uint8_t> four = {1, 2, 3, 4, 1, 1, 1, 1, 7};
     UndoDifference4(four.data(), 1);  // one step: the ninth byte is left alone
     EXPECT_EQ((std::vector<uint8_t>{1, 2, 3, 4, 2, 3, 4, 5, 7}), four);
+    // A one-pixel row (count 0) and the count of an empty row (-1) change nothing.
+    std::vector<uint8_t> single = {5, 6, 7, 8};
+    UndoDifference1(single.data(), 0);
+    UndoDifference4(single.data(), -1);
+    EXPECT_EQ((std::vector<uint8_t>{5, 6, 7, 8}), single);
 }
 
 TEST(SharedRoutines, Upsample2x) {
