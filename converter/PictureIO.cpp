@@ -9,6 +9,7 @@
 #include "Icon.h"
 #include "JPEGImage.h"
 #include "Metafile.h"
+#include "TargaGraphic.h"
 #include "VaderezUv.h"
 
 namespace {
@@ -230,4 +231,10 @@ std::vector<uint8_t> EncodeBitmap(const cv::Mat& image, int bits) {
     return stream.Bytes();
 }
 
-std::vector<uint8_t> EncodeTarga(const cv::Mat&, int) { throw EWriteError("Targa output is not available"); }
+std::vector<uint8_t> EncodeTarga(const cv::Mat& image, int bits) {
+    TBitmap bitmap;
+    FillBitmap(bitmap, image, bits);
+    TMemoryStream stream;
+    TTargaGraphic::SaveBitmapToStream(bitmap, stream, true);
+    return stream.Bytes();
+}

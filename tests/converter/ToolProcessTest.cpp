@@ -192,3 +192,31 @@ TEST(ConverterTool, PngInputKeepsTransparencyAndExactPalettes) {
     EXPECT_EQ(b.PngColorType, 3);
     for (int x : {0, 4, 8}) EXPECT_EQ(b.Pixels.at<cv::Vec4b>(1, x), few.Pixels.at<cv::Vec4b>(1, x)) << x;
 }
+
+TEST(ConverterTool, TargaOutputAtEveryDepth) {
+    TempDir dir;
+    std::string in = dir.File("in.bmp");
+    WriteCoordinateBmp(in, 40, 30);
+    // -bit, colour map type, image type (run-length), pixel depth
+    struct Case { const char* bit; int mapType, imageType, depth; };
+    const Case cases[] = {{"1", 1, 9, 8},   {"4", 1, 9, 8},   {"8", 1, 9, 8},   {"15", 0, 10, 16},
+                          {"16", 0, 10, 16}, {"24", 0, 10, 24}, {"32", 0, 10, 32}, {"", 0, 10, 24}};
+    for (const auto& c : cases) {
+        std::string out = dir.File(std::string("t") + c.bit + ".tga"), text;
+        std::vector<std::string> args = {"-i", in, "-o", out};
+        if (*c.bit) args.insert(args.end(), {"-bit", c.bit});
+        ASSERT_EQ(RunTool(args, &text), 0) << c.bit << text;
+        std::string bytes = ReadBytes(out);
+        ASSERT_GE(bytes.size(), 18u);
+        EXPECT_EQ(uint8_t(bytes[1]), c.mapType) << c.bit;
+        EXPECT_EQ(uint8_t(bytes[2]), c.imageType) << c.bit;
+        EXPECT_EQ(uint8_t(bytes[16]), c.depth) << c.bit;
+        EXPECT_EQ(uint8_t(bytes[12]) | uint8_t(bytes[13]) << 8, 40) << c.bit;
+    }
+    // Read back through the library's Targa reader: the pixels are the source's.
+    std::string text;
+    ASSERT_EQ(RunTool({"-i", dir.File("t24.tga"), "-o", dir.File("back.png")}, &text), 0) << text;
+    TDecoded back = DecodeFile(dir.File("back.png"));
+    EXPECT_EQ(back.Pixels.at<cv::Vec4b>(0, 0), cv::Vec4b(0, 0, 7, 255));
+    EXPECT_EQ(back.Pixels.at<cv::Vec4b>(29, 39), cv::Vec4b(39, 29, 7, 255));
+}
