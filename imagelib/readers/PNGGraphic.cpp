@@ -16,6 +16,9 @@ const TGraphicClass TPNGGraphic::Class{"TPNGGraphic", &TVaderezUvGraphic::Class,
 
 namespace {
 
+// Bytes the row buffers hold beyond the longest row, so that the filters may read whole words.
+constexpr size_t RowPadding = 8;
+
 const uint8_t Signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 
 constexpr uint32_t Tag(const char* t) {
@@ -88,18 +91,32 @@ void UnfilterPaethBytes(uint8_t* row, size_t length, uint32_t stride, const uint
 }
 
 #if defined(__SSE2__)
-// Whole pixels of S bytes (3, 4, 6 or 8) at a time, in 16-bit lanes. The last pixel of a row may be
-// incomplete only when the row is damaged; the byte loops above finish such a tail.
+// Whole pixels of S bytes (3, 4, 6 or 8) at a time, in 16-bit lanes. A pixel is loaded with one
+// 4- or 8-byte read, so the row and the prior row must stay readable for RowPadding bytes past
+// their length; only the S bytes of the pixel are stored. The last pixel of a row may be incomplete
+// only when the row is damaged; the byte loops above finish such a tail.
 template <unsigned S>
 inline __m128i LoadPixel(const uint8_t* p) {
-    uint64_t v = 0;
-    std::memcpy(&v, p, S);
-    return _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(v)), _mm_setzero_si128());
+    if constexpr (S <= 4) {
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(v)), _mm_setzero_si128());
+    } else {
+        uint64_t v;
+        std::memcpy(&v, p, 8);
+        return _mm_unpacklo_epi8(_mm_cvtsi64_si128(int64_t(v)), _mm_setzero_si128());
+    }
 }
 template <unsigned S>
 inline void StorePixel(uint8_t* p, __m128i v) {
-    const uint64_t packed = uint64_t(_mm_cvtsi128_si64(_mm_packus_epi16(_mm_and_si128(v, _mm_set1_epi16(0xFF)), v)));
-    std::memcpy(p, &packed, S);
+    const __m128i packed = _mm_packus_epi16(v, v);
+    if constexpr (S <= 4) {
+        const uint32_t bytes = uint32_t(_mm_cvtsi128_si32(packed));
+        std::memcpy(p, &bytes, S);
+    } else {
+        const uint64_t bytes = uint64_t(_mm_cvtsi128_si64(packed));
+        std::memcpy(p, &bytes, S);
+    }
 }
 inline __m128i Abs16(__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)); }
 
@@ -145,7 +162,7 @@ size_t UnfilterSubPixels(uint8_t* row, size_t length) {
     __m128i a = _mm_setzero_si128();
     size_t i = 0;
     for (; i + S <= length; i += S) {
-        a = _mm_add_epi16(LoadPixel<S>(row + i), a);
+        a = _mm_and_si128(_mm_add_epi16(LoadPixel<S>(row + i), a), _mm_set1_epi16(0xFF));
         StorePixel<S>(row + i, a);
     }
     return i;
@@ -443,14 +460,17 @@ void TPNGGraphic::UnfilterRow(uint8_t filterType, uint8_t* row, size_t length, u
     }
 }
 
-void TPNGGraphic::DecompressRow(uint8_t* buffer, uint32_t count) {
+uint32_t TPNGGraphic::DecompressRow(uint8_t* buffer, uint32_t count) {
     uint8_t* target = buffer;
     uint32_t missing = count;
     while (missing > 0) {
         if (Decompressor->InputLeft() == 0) {
             ChunkDataSize = 0;
             while (ChunkDataSize == 0) {
-                if (!ChunkTypeIs("IDAT")) return;  // the data ran out; the rest keeps its bytes
+                if (!ChunkTypeIs("IDAT")) {  // the data ran out; the rest keeps its bytes
+                    dataEnded_ = true;
+                    return count - missing;
+                }
                 LoadChunkData();
                 ChunkReadPos = 0;
                 ChunkDataSize = ChunkLength;
@@ -469,10 +489,11 @@ void TPNGGraphic::DecompressRow(uint8_t* buffer, uint32_t count) {
         const int32_t result = Decompressor->LastResult();
         if (result == Z_STREAM_END) {
             if (missing > 0 || Decompressor->InputLeft() > 0) RaisePNG(gesPNGExtraCompressedData);
-            return;
+            return count;
         }
         if (result != Z_OK) RaisePNG(gesPNGCompression);
     }
+    return count;
 }
 
 void TPNGGraphic::DecodeImageData(const TIHDRChunk& header) {
@@ -481,13 +502,11 @@ void TPNGGraphic::DecodeImageData(const TIHDRChunk& header) {
     const uint32_t sampleFactor = header.BitDepth == 16 ? PixelStride / 2 : PixelStride;
     if (PendingPalette) SetPalette(std::move(PendingPalette));
     SetSize(int32_t(header.Width), int32_t(header.Height));
-    {
-        TCanvas& canvas = Canvas();
-        canvas.Lock();
-        canvas.Brush.Color = FillColor;
-        canvas.FillRect(Rect(0, 0, Width(), Height()));
-        canvas.Unlock();
-    }
+    // Every pixel of a plain image is written by its row, so the background fill is needed at
+    // once only where it can be seen: by a progress handler while rows come in, and in the passes
+    // of an interlaced image. Otherwise only the rows that get no data are filled, at the end.
+    dataEnded_ = false;
+    if (OnProgress || header.Interlace == 1) FillRows(0, Height());
     if (KeyColor != clNone) {
         SetTransparentColor(KeyColor);
         SetTransparent(true);
@@ -503,15 +522,19 @@ void TPNGGraphic::DecodeRows(const TIHDRChunk& header, uint32_t sampleFactor) {
     const uint32_t width = header.Width, height = header.Height, depth = header.BitDepth;
     // Checked like any image-sized buffer; a row of 16-bit samples is larger than the bitmap's row.
     const size_t rowSize = CheckedImageBytes(width, 1, int64_t(depth) * sampleFactor) + 1;
-    std::vector<uint8_t> current(rowSize), prior(rowSize);
+    std::vector<uint8_t> current(rowSize + RowPadding), prior(rowSize + RowPadding);
     const uint32_t stride = PixelStride;
 
+    // Decodes one row; false when the image data had run out before the row got any byte. A row
+    // that got some of its bytes is converted with the rest of its buffer as it was.
     auto decodeRow = [&](uint32_t row, uint32_t size, uint8_t mask) {
-        DecompressRow(current.data(), size);
+        if (DecompressRow(current.data(), size) == 0 && dataEnded_) return false;
         UnfilterRow(current[0], current.data() + 1, size - 1, stride, prior.data() + 1);
         ColorManager.TranslateRow({current.data() + 1}, ScanLine(int32_t(row)), width, mask);
         current.swap(prior);
+        return true;
     };
+    static const std::string noText;
 
     if (header.Interlace == 1) {
         for (const TPass& pass : Adam7) {
@@ -521,20 +544,36 @@ void TPNGGraphic::DecodeRows(const TIHDRChunk& header, uint32_t sampleFactor) {
             std::fill(prior.begin(), prior.begin() + size, uint8_t(0));
             const bool last = pass.Mask == 0xFF;
             for (uint64_t row = pass.Row; row < height; row += pass.RowStep) {
-                decodeRow(uint32_t(row), size, pass.Mask);
-                if (last) {
-                    Progress(this, psRunning, PercentOf(int64_t(row) + pass.RowStep, height), true, ProgressBand, "");
+                const bool decoded = decodeRow(uint32_t(row), size, pass.Mask);
+                if (decoded && last) {
+                    Progress(this, psRunning, PercentOf(int64_t(row) + pass.RowStep, height), true, ProgressBand, noText);
                     OffsetRect(ProgressBand, 0, 1);
                 }
+                if (dataEnded_) return;  // the pixels not reached keep the background filled at the start
             }
         }
     } else {
         for (uint32_t row = 0; row < height; ++row) {
-            decodeRow(row, uint32_t(rowSize), 0xFF);
-            Progress(this, psRunning, PercentOf(row, height), true, ProgressBand, "");
+            if (!decodeRow(row, uint32_t(rowSize), 0xFF)) {
+                if (!OnProgress) FillRows(int32_t(row), int32_t(height));
+                return;
+            }
+            Progress(this, psRunning, PercentOf(row, height), true, ProgressBand, noText);
             OffsetRect(ProgressBand, 0, 1);
+            if (dataEnded_) {
+                if (!OnProgress) FillRows(int32_t(row) + 1, int32_t(height));
+                return;
+            }
         }
     }
+}
+
+void TPNGGraphic::FillRows(int32_t first, int32_t end) {
+    TCanvas& canvas = Canvas();
+    canvas.Lock();
+    canvas.Brush.Color = FillColor;
+    canvas.FillRect(Rect(0, first, Width(), end));
+    canvas.Unlock();
 }
 
 // --- Loading -----------------------------------------------------------------------------------

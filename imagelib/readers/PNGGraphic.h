@@ -27,7 +27,10 @@ struct TIHDRChunk {
 // bytes (else the stream's read error, without allocating); an IHDR of fewer than 13 bytes or a
 // width or height of 0 or above 2^31 - 1 is not a PNG; gAMA, bKGD and tRNS chunks too short for
 // their values are read and checked but change nothing; image data chunks that appear again after
-// other chunks are read and checked but not decoded a second time.
+// other chunks are read and checked but not decoded a second time. When the image data ends before
+// the image does, the bitmap keeps its full size and the pixels that got no data show the
+// background (bKGD, else white): the work spent on a file is bounded by the data it holds, not by
+// the size its header claims.
 class TPNGGraphic : public TVaderezUvGraphic {
 public:
     VARNEL_GRAPHIC_CLASS()
@@ -62,7 +65,10 @@ protected:
     bool ChunkTypeIs(const char* type) const;
     uint32_t ConfigureColorDepth(uint8_t colorType, uint8_t bitDepth);
     void DecodeImageData(const TIHDRChunk& header);
-    void DecompressRow(uint8_t* buffer, uint32_t count);
+    // Fills the buffer with `count` inflated bytes; returns how many it got (fewer only when the
+    // image data ran out, which also sets dataEnded_).
+    uint32_t DecompressRow(uint8_t* buffer, uint32_t count);
+    // Undoes the row filter in place. `row` and `prior` must stay readable for 8 bytes past `length`.
     static void UnfilterRow(uint8_t filterType, uint8_t* row, size_t length, uint32_t stride, const uint8_t* prior);
     void ApplyBackgroundChunk(const TIHDRChunk& header);
     void ApplyTransparencyChunk(const TIHDRChunk& header);
@@ -75,6 +81,9 @@ private:
     // the pixels.
     uint8_t SampleLevel(uint16_t value, uint8_t bitDepth, bool grey) const;
     void DecodeRows(const TIHDRChunk& header, uint32_t sampleFactor);
+    // Fills rows first..end-1 with FillColor.
+    void FillRows(int32_t first, int32_t end);
 
     bool colorConfigured_ = false;
+    bool dataEnded_ = false;
 };

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <memory>
@@ -79,6 +80,21 @@ std::vector<TColor> SomeColours(unsigned count) {
     std::vector<TColor> colours;
     for (unsigned i = 0; i < count; ++i) colours.push_back(RGB(uint8_t(i * 37 + 5), uint8_t(255 - i * 11), uint8_t(i * 101)));
     return colours;
+}
+
+// A deflate stream of the bytes that is flushed but not finished, like data cut off in transit.
+std::string FlushedOnly(const std::string& raw) {
+    z_stream z{};
+    deflateInit(&z, 6);
+    std::string out(raw.size() + 64, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(raw.data()));
+    z.avail_in = uInt(raw.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_SYNC_FLUSH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
 }
 
 // A 4 x 3 RGB image whose data holds only its first row.
@@ -409,16 +425,54 @@ TEST(PNGErrors, UncheckedAncillaryChunksAndShortValuesAreTolerated) {
     EXPECT_EQ("", FirstDifference(*g, image));
 }
 
-TEST(PNGErrors, DataThatRunsOutLeavesAFullSizedBitmap) {
+TEST(PNGErrors, DataThatRunsOutLeavesAFullSizedBitmapWithTheBackgroundWhereNoDataCame) {
     auto g = Load(FirstRowOnly());
     EXPECT_EQ(4, g->Width());
     EXPECT_EQ(3, g->Height());
-    // Later rows are converted from what their buffer holds: zeros at first, then the first row again.
-    EXPECT_EQ(RGB(0, 0, 0), g->Canvas().Pixel(3, 1));
-    EXPECT_EQ(RGB(0x40, 0x40, 0x40), g->Canvas().Pixel(3, 2));
+    EXPECT_EQ(RGB(0x40, 0x40, 0x40), g->Canvas().Pixel(3, 0));
+    // Rows that got no data show the background, white without bKGD.
+    EXPECT_EQ(RGB(255, 255, 255), g->Canvas().Pixel(0, 1));
+    EXPECT_EQ(RGB(255, 255, 255), g->Canvas().Pixel(3, 2));
+
+    // Data cut in the middle of row 1 (the stream flushed but not finished): row 1 keeps its first
+    // pixel, the rest of its buffer is what the buffer held (zeros), row 2 gets the background.
+    const Image image = Image::Random(4, 3, 8, 2, 21);
+    const std::string rows = RawRows(image, false, 0);
+    const std::string png = File({IHDR(4, 3, 8, 2), Chunk("bKGD", Be16(1) + Be16(2) + Be16(3)),
+                                  Chunk("IDAT", FlushedOnly(rows.substr(0, 13 + 4))), Chunk("IEND", "")});
+    for (bool withHandler : {false, true}) {
+        SCOPED_TRACE(withHandler);
+        TPNGGraphic h;
+        if (withHandler) h.OnProgress = [](TGraphic*, TProgressStage, uint8_t, bool, const TRect&, const std::string&) {};
+        TMemoryStream s(png.data(), png.size());
+        h.LoadFromStream(s);
+        EXPECT_EQ(Expected(image, 3, 0), h.Canvas().Pixel(3, 0));
+        EXPECT_EQ(Expected(image, 0, 1), h.Canvas().Pixel(0, 1));
+        EXPECT_EQ(RGB(0, 0, 0), h.Canvas().Pixel(1, 1));
+        EXPECT_EQ(RGB(1, 2, 3), h.Canvas().Pixel(2, 2));
+    }
+
+    // Interlaced: the pixels of the passes that came keep their values, the others the background.
+    const Image big = Image::Random(8, 8, 8, 0, 22);
+    const std::string passes = RawRows(big, true, 0);
+    auto i = Load(File({IHDR(8, 8, 8, 0, 1), Chunk("IDAT", FlushedOnly(passes.substr(0, 2 + 2))), Chunk("IEND", "")}));
+    EXPECT_EQ(Expected(big, 0, 0), i->Canvas().Pixel(0, 0));  // pass 1
+    EXPECT_EQ(Expected(big, 4, 0), i->Canvas().Pixel(4, 0));  // pass 2
+    EXPECT_EQ(RGB(255, 255, 255), i->Canvas().Pixel(0, 4));    // pass 3 never came
 
     g = Load(File({IHDR(4, 2, 8, 2), Chunk("IEND", "")}));
     EXPECT_TRUE(g->Empty());
+}
+
+TEST(PNGErrors, ATallImageWithLittleDataIsNotDecodedRowByRowPastItsData) {
+    // Found by fuzzing: a 100-byte file declaring 2 x 2097154 pixels once took seconds converting
+    // stale buffers into every row.
+    const std::string png = File({IHDR(2, 0x200002, 1, 3), Palette({RGB(0, 0, 0), RGB(255, 255, 255)}),
+                                  Chunk("IDAT", Deflate(Row({0, 0x40}))), Chunk("IEND", "")});
+    auto g = Load(png);
+    EXPECT_EQ(0x200002, g->Height());
+    EXPECT_EQ(RGB(255, 255, 255), g->Canvas().Pixel(1, 0));
+    EXPECT_EQ(RGB(255, 255, 255), g->Canvas().Pixel(0, 0x200001));  // the background's nearest entry
 }
 
 TEST(PNGErrors, ImageDataInterruptedByOtherChunksIsDecodedOnce) {
