@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;  // refusing a damaged file is expected
     }
     // An empty image writes nothing; very large ones are not worth the time here.
-    if (image.Empty() || uint64_t(image.Width()) * uint64_t(image.Height()) > (uint64_t(1) << 22)) return 0;
+    if (image.Empty() || uint64_t(image.Width()) * uint64_t(image.Height()) > (uint64_t(1) << 16)) return 0;
     TMemoryStream written;
     image.SaveToStream(written, (size & 1) != 0);
     written.SetPosition(0);
