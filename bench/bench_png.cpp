@@ -254,13 +254,23 @@ public:
     std::map<std::string, double> Seconds;
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs)
-            if (!r.error_occurred && r.run_type == Run::RT_Iteration)
-                Seconds[r.benchmark_name()] = r.cpu_accumulated_time / double(r.iterations);
+        // With repetitions the median counts; a single run stands for itself.
+        for (const Run& r : runs) {
+            if (r.error_occurred) continue;
+            const std::string name = r.run_name.str();
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
+                Seconds[name] = r.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(r.time_unit), medians_[name] = true;
+            else if (r.run_type == Run::RT_Iteration && !medians_.count(name))
+                Seconds[name] = r.cpu_accumulated_time / double(r.iterations);
+        }
     }
+
+private:
+    std::map<std::string, bool> medians_;
 };
 
 std::string RunName(const Sample& s, int decoder) { return "png/" + s.Name + "/" + Decoders[decoder]; }
+
 
 }  // namespace
 

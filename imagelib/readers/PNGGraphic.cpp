@@ -5,6 +5,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <smmintrin.h>
 #endif
 
 #include <zlib.h>
@@ -120,28 +121,59 @@ inline void StorePixel(uint8_t* p, __m128i v) {
 }
 inline __m128i Abs16(__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)); }
 
+// Paeth in 16-bit lanes. pa = |b - c| does not depend on the pixel to the left, so the chain
+// from one pixel to the next is: pb = |a - c|, pc = |(b - c) + (a - c)|, the two comparisons
+// (pb > pc picks c over b; pa > min(pb, pc) picks that over a), the add and the mask.
 template <unsigned S>
-size_t UnfilterPaethPixels(uint8_t* row, size_t length, const uint8_t* prior) {
+inline size_t UnfilterPaethPixelsSSE2(uint8_t* row, size_t length, const uint8_t* prior) {
+    const __m128i low = _mm_set1_epi16(0xFF);
     __m128i a = _mm_setzero_si128(), c = _mm_setzero_si128();
     size_t i = 0;
     for (; i + S <= length; i += S) {
         const __m128i b = LoadPixel<S>(prior + i);
         const __m128i x = LoadPixel<S>(row + i);
-        const __m128i pbSigned = _mm_sub_epi16(a, c);          // a - c
-        const __m128i paSigned = _mm_sub_epi16(b, c);          // b - c
+        const __m128i paSigned = _mm_sub_epi16(b, c), pbSigned = _mm_sub_epi16(a, c);
         const __m128i pa = Abs16(paSigned), pb = Abs16(pbSigned);
         const __m128i pc = Abs16(_mm_add_epi16(paSigned, pbSigned));
-        const __m128i smallest = _mm_min_epi16(pa, _mm_min_epi16(pb, pc));
-        const __m128i useA = _mm_cmpeq_epi16(pa, smallest);
-        const __m128i useB = _mm_andnot_si128(useA, _mm_cmpeq_epi16(pb, smallest));
-        const __m128i useC = _mm_andnot_si128(_mm_or_si128(useA, useB), _mm_set1_epi16(-1));
-        const __m128i predicted = _mm_or_si128(_mm_or_si128(_mm_and_si128(useA, a), _mm_and_si128(useB, b)),
-                                               _mm_and_si128(useC, c));
-        a = _mm_and_si128(_mm_add_epi16(x, predicted), _mm_set1_epi16(0xFF));
+        const __m128i takeC = _mm_cmpgt_epi16(pb, pc);
+        const __m128i bOrC = _mm_or_si128(_mm_and_si128(takeC, c), _mm_andnot_si128(takeC, b));
+        const __m128i notA = _mm_cmpgt_epi16(pa, _mm_min_epi16(pb, pc));
+        const __m128i predicted = _mm_or_si128(_mm_and_si128(notA, bOrC), _mm_andnot_si128(notA, a));
+        a = _mm_and_si128(_mm_add_epi16(x, predicted), low);
         c = b;
         StorePixel<S>(row + i, a);
     }
     return i;
+}
+
+template <unsigned S>
+__attribute__((target("sse4.1"))) size_t UnfilterPaethPixelsSSE41(uint8_t* row, size_t length, const uint8_t* prior) {
+    const __m128i low = _mm_set1_epi16(0xFF);
+    __m128i a = _mm_setzero_si128(), c = _mm_setzero_si128();
+    size_t i = 0;
+    for (; i + S <= length; i += S) {
+        const __m128i b = LoadPixel<S>(prior + i);
+        const __m128i x = LoadPixel<S>(row + i);
+        const __m128i paSigned = _mm_sub_epi16(b, c), pbSigned = _mm_sub_epi16(a, c);
+        const __m128i pa = _mm_abs_epi16(paSigned), pb = _mm_abs_epi16(pbSigned);
+        const __m128i pc = _mm_abs_epi16(_mm_add_epi16(paSigned, pbSigned));
+        const __m128i bOrC = _mm_blendv_epi8(b, c, _mm_cmpgt_epi16(pb, pc));
+        const __m128i predicted = _mm_blendv_epi8(a, bOrC, _mm_cmpgt_epi16(pa, _mm_min_epi16(pb, pc)));
+        a = _mm_and_si128(_mm_add_epi16(x, predicted), low);
+        c = b;
+        StorePixel<S>(row + i, a);
+    }
+    return i;
+}
+
+bool HaveSSE41() {
+    static const bool have = __builtin_cpu_supports("sse4.1");
+    return have;
+}
+
+template <unsigned S>
+size_t UnfilterPaethPixels(uint8_t* row, size_t length, const uint8_t* prior) {
+    return HaveSSE41() ? UnfilterPaethPixelsSSE41<S>(row, length, prior) : UnfilterPaethPixelsSSE2<S>(row, length, prior);
 }
 
 template <unsigned S>
