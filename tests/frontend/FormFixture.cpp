@@ -28,11 +28,6 @@ private:
 
 }  // namespace
 
-// Allocations that Qt and fontconfig keep for the life of the process are no leaks of ours.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig\nleak:libQt6Gui\nleak:libQt6Core\nleak:libQt6Widgets\nleak:libglib\n";
-}
-
 std::string ListText(const Lines& lines) {
     std::string text;
     for (const auto& l : lines) text += l + "\r\n";
