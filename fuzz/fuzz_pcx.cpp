@@ -1,5 +1,6 @@
-// Feeds arbitrary bytes to the PCX reader through a memory stream, then reads every row of the
-// bitmap it produced. The library's exceptions are the expected outcome of damaged files.
+// Feeds arbitrary bytes to the PCX reader through a memory stream, then reads the first and the
+// last row of the bitmap it produced. The library's exceptions are the expected outcome of damaged
+// files.
 #include <cstddef>
 #include <cstdint>
 
@@ -15,9 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const Exception&) {
         return 0;
     }
-    unsigned sum = 0;
-    for (int32_t y = 0; y < graphic.Height(); ++y) sum += graphic.ScanLine(y)[0];
-    volatile unsigned sink = sum;
+    if (graphic.Height() == 0) return 0;
+    volatile unsigned sink = graphic.ScanLine(0)[0] + graphic.ScanLine(graphic.Height() - 1)[graphic.RowStride() - 1];
     (void)sink;
     return 0;
 }

@@ -5,6 +5,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "GraphicCompression.h"
 
 using namespace GraphicStrings;
@@ -21,6 +25,8 @@ constexpr uint8_t ManufacturerScreenCapture = 205;
 // The byte before the trailing 256-colour palette, and the size of marker and palette together.
 constexpr uint8_t PaletteMarker = 12;
 constexpr int64_t TrailingPaletteBytes = 769;
+// Stored lines are read in blocks of about this size.
+constexpr size_t StoredChunkBytes = size_t(1) << 20;
 
 // The palette of version-3 files, red, green, blue by index.
 constexpr uint8_t FixedPalette[16][3] = {
@@ -85,6 +91,73 @@ void MergeBitPlanes(const uint8_t* line, size_t bytesPerLine, unsigned planes, u
         uint8_t* d = target + 4 * whole;
         for (unsigned i = 0; i < (rest + 1) / 2; ++i) d[i] = uint8_t(v >> (8 * i));
     }
+}
+
+// Red, green and blue planes (and an alpha plane with four) of 8-bit samples into pixels of blue,
+// green, red (and alpha): the colour manager's planar conversion without gamma, in one pass.
+template <unsigned Planes>
+void InterleavePlanesScalar(const uint8_t* r, const uint8_t* g, const uint8_t* b, const uint8_t* a, uint32_t count,
+                            uint8_t* target) {
+    for (uint32_t x = 0; x < count; ++x, target += Planes) {
+        target[0] = b[x];
+        target[1] = g[x];
+        target[2] = r[x];
+        if constexpr (Planes == 4) target[3] = a[x];
+    }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Sixteen pixels at a time: each output vector gathers its bytes from the three planes with one
+// byte shuffle per plane. Returns the pixels done.
+__attribute__((target("ssse3"))) uint32_t InterleaveThreeSSSE3(const uint8_t* r, const uint8_t* g, const uint8_t* b,
+                                                               uint32_t count, uint8_t* target) {
+    // Masks for output vector j, plane c (0 blue, 1 green, 2 red): byte k takes lane (16j + k) / 3
+    // when (16j + k) % 3 == c, else nothing.
+    alignas(16) static constexpr auto masks = [] {
+        std::array<std::array<std::array<uint8_t, 16>, 3>, 3> m{};
+        for (unsigned j = 0; j < 3; ++j)
+            for (unsigned c = 0; c < 3; ++c)
+                for (unsigned k = 0; k < 16; ++k) {
+                    const unsigned n = 16 * j + k;
+                    m[j][c][k] = n % 3 == c ? uint8_t(n / 3) : uint8_t(0x80);
+                }
+        return m;
+    }();
+    uint32_t x = 0;
+    for (; x + 16 <= count; x += 16, target += 48) {
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
+        const __m128i vg = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + x));
+        const __m128i vr = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + x));
+        for (unsigned j = 0; j < 3; ++j) {
+            const __m128i out = _mm_or_si128(
+                _mm_or_si128(_mm_shuffle_epi8(vb, _mm_load_si128(reinterpret_cast<const __m128i*>(masks[j][0].data()))),
+                             _mm_shuffle_epi8(vg, _mm_load_si128(reinterpret_cast<const __m128i*>(masks[j][1].data())))),
+                _mm_shuffle_epi8(vr, _mm_load_si128(reinterpret_cast<const __m128i*>(masks[j][2].data()))));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 16 * j), out);
+        }
+    }
+    return x;
+}
+
+bool HaveSSSE3() {
+    static const bool have = __builtin_cpu_supports("ssse3");
+    return have;
+}
+#endif
+
+template <unsigned Planes>
+void InterleavePlanes(const uint8_t* line, size_t bytesPerLine, uint32_t width, uint8_t* target) {
+    const uint8_t* r = line;
+    const uint8_t* g = line + bytesPerLine;
+    const uint8_t* b = line + 2 * bytesPerLine;
+    const uint8_t* a = line + 3 * bytesPerLine;
+    uint32_t done = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    if constexpr (Planes == 3) {
+        if (HaveSSSE3()) done = InterleaveThreeSSSE3(r, g, b, width, target);
+    }
+#endif
+    InterleavePlanesScalar<Planes>(r + done, g + done, b + done, a + done, width - done, target + Planes * done);
 }
 
 // Memory released with free(): large zeroed blocks come straight from the system without being
@@ -245,18 +318,44 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
     const size_t height = size_t(p.ImageHeight);
     const size_t imageBytes = CheckedImageBytes(int64_t(lineSize), p.ImageHeight, 8);
 
-    // The image data, at most the image's size; only the rows the data can reach are allocated.
-    // A run of the packed data yields at most 63 bytes from 2, so the packed size bounds the rows.
-    size_t rows = 0;
-    TBlock image;
+    const uint32_t width = uint32_t(p.ImageWidth);
+    // Colour planes without gamma need no table: they are interleaved here directly.
+    const bool plainPlanes = bits == 8 && planes > 1 && !ColorManager.TargetFlags.Contains(cvApplyGamma);
+    size_t row = 0;
+    // Converts `count` lines into the next bitmap rows.
+    auto transfer = [&](const uint8_t* line, size_t count) {
+        for (size_t i = 0; i < count; ++i, ++row, line += lineSize) {
+            uint8_t* target = ScanLine(int32_t(row));
+            if (mergePlanes) {
+                MergeBitPlanes(line, bytesPerLine, planes, width, target);
+            } else if (plainPlanes && planes == 3) {
+                InterleavePlanes<3>(line, bytesPerLine, width, target);
+            } else if (plainPlanes) {
+                InterleavePlanes<4>(line, bytesPerLine, width, target);
+            } else if (planes == 3) {
+                ColorManager.TranslateRow({line, line + bytesPerLine, line + 2 * bytesPerLine}, target, width, 0xFF);
+            } else if (planes == 4) {
+                ColorManager.TranslateRow(
+                    {line, line + bytesPerLine, line + 2 * bytesPerLine, line + 3 * bytesPerLine}, target, width, 0xFF);
+            } else {
+                ColorManager.TranslateRow({line}, target, width, 0xFF);
+            }
+            Progress(this, psRunning, uint8_t(MulDiv(int32_t(row), 100, p.ImageHeight)), true, ProgressBand, "");
+            OffsetRect(ProgressBand, 0, 1);
+        }
+    };
+
+    // Only rows the data reaches are transferred; the others stay as the new bitmap holds them.
     if (p.CompressionKind == ckRLE) {
+        // The packed data is decoded in one block, since runs may cross the ends of lines. A run
+        // yields at most 63 bytes from 2 packed bytes, so the packed size bounds the rows reached,
+        // and every byte wanted takes at most two packed bytes.
         const uint64_t reachable = std::min<uint64_t>(imageBytes, uint64_t(dataSize) * 32);
-        rows = std::min<size_t>(height, size_t((reachable + lineSize - 1) / lineSize));
+        const size_t rows = std::min<size_t>(height, size_t((reachable + lineSize - 1) / lineSize));
         const size_t targetLength = rows * lineSize;
-        // Each byte wanted takes at most two packed bytes.
         const size_t packedLength = size_t(std::min<uint64_t>(
             {uint64_t(dataSize), 2 * uint64_t(targetLength) + 2, uint64_t(std::numeric_limits<int32_t>::max())}));
-        image = AllocateZeroed(targetLength);
+        TBlock image = AllocateZeroed(targetLength);
         {
             TBlock packed = AllocateZeroed(packedLength);
             stream.ReadBuffer(packed.get(), int64_t(packedLength));
@@ -266,32 +365,25 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
             decoder.DecodeBlock(source, target, int32_t(packedLength), int32_t(targetLength));
             decoder.EndDecoding();
         }
+        Progress(this, psEnding, 0, false, ProgressBand, "");
+        Progress(this, psStarting, 0, false, ProgressBand, gesTransfering);
+        transfer(image.get(), rows);
     } else {
-        const uint64_t available = std::min<uint64_t>(imageBytes, uint64_t(dataSize));
-        rows = std::min<size_t>(height, size_t((available + lineSize - 1) / lineSize));
-        image = AllocateZeroed(rows * lineSize);
-        stream.ReadBuffer(image.get(), int64_t(available));
-    }
-
-    Progress(this, psEnding, 0, false, ProgressBand, "");
-    Progress(this, psStarting, 0, false, ProgressBand, gesTransfering);
-
-    const uint32_t width = uint32_t(p.ImageWidth);
-    const uint8_t* line = image.get();
-    for (size_t row = 0; row < rows; ++row, line += lineSize) {
-        uint8_t* target = ScanLine(int32_t(row));
-        if (mergePlanes) {
-            MergeBitPlanes(line, bytesPerLine, planes, width, target);
-        } else if (planes == 3) {
-            ColorManager.TranslateRow({line, line + bytesPerLine, line + 2 * bytesPerLine}, target, width, 0xFF);
-        } else if (planes == 4) {
-            ColorManager.TranslateRow({line, line + bytesPerLine, line + 2 * bytesPerLine, line + 3 * bytesPerLine},
-                                      target, width, 0xFF);
-        } else {
-            ColorManager.TranslateRow({line}, target, width, 0xFF);
+        // Stored lines are read a few at a time into one reused buffer; the part of a line the
+        // data does not reach is zero.
+        Progress(this, psEnding, 0, false, ProgressBand, "");
+        Progress(this, psStarting, 0, false, ProgressBand, gesTransfering);
+        uint64_t left = std::min<uint64_t>(imageBytes, uint64_t(dataSize));
+        const size_t chunkLines = std::min<size_t>(height, std::max<size_t>(1, StoredChunkBytes / lineSize));
+        TBlock chunk = AllocateZeroed(chunkLines * lineSize);
+        while (left > 0) {
+            const size_t bytes = size_t(std::min<uint64_t>(left, chunkLines * lineSize));
+            stream.ReadBuffer(chunk.get(), int64_t(bytes));
+            const size_t lines = (bytes + lineSize - 1) / lineSize;
+            std::memset(chunk.get() + bytes, 0, lines * lineSize - bytes);
+            transfer(chunk.get(), lines);
+            left -= bytes;
         }
-        Progress(this, psRunning, uint8_t(MulDiv(int32_t(row), 100, p.ImageHeight)), true, ProgressBand, "");
-        OffsetRect(ProgressBand, 0, 1);
     }
 
     Progress(this, psEnding, 0, false, ProgressBand, "");
