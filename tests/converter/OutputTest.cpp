@@ -159,6 +159,11 @@ TEST(ConverterOutput, EverySizeModeGivesItsSize) {
         EXPECT_EQ(d.Width, c.w) << c.size << c.mode;
         EXPECT_EQ(d.Height, c.h) << c.size << c.mode;
     }
+    // -x without -s, and a rotation by 0, change nothing.
+    std::string same = dir.File("same.png");
+    ASSERT_EQ(Convert(Colourful(), same, {"-x", "cp", "-r", "0"}), ecSuccess);
+    EXPECT_EQ(DecodeFile(same).Pixels.size(), cv::Size(40, 30));
+    EXPECT_EQ(DecodeFile(same).Pixels.at<cv::Vec4b>(29, 39), cv::Vec4b(39, 29, 7, 255));
     // cp extends a 20 x 15 fit with the fill colour above and below.
     std::string out = dir.File("cp.png");
     ASSERT_EQ(Convert(Colourful(), out, {"-s", "20x20", "-x", "cp", "-c", std::to_string(RGB(1, 2, 3))}), ecSuccess);

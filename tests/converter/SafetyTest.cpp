@@ -67,6 +67,19 @@ TEST(ConverterSafety, DeleteOnlyAfterSuccess) {
     EXPECT_EQ(FolderEntries(g.dir.Path()), (std::vector<std::string>{"photo.bmp", "unknown.bmp"}));
 }
 
+TEST(ConverterSafety, InputThatCannotBeDeletedIsReported) {
+    Fixture f;
+    // The input vanishes while it is read, so deleting it afterwards fails: the output stays.
+    TImageLoader vanishing = [&](const std::string& name) {
+        TSourceImage s = f.files.Loader()(name);
+        DeleteFile(name);
+        return s;
+    };
+    std::string out = f.dir.File("kept.png");
+    EXPECT_EQ(RunConverter({"-i", f.in, "-o", out, "-d"}, vanishing), ecDeleteFailed);
+    EXPECT_EQ(DecodeFile(out).Width, 8);
+}
+
 TEST(ConverterSafety, ConvertingAFileOntoItself) {
     Fixture f;
     std::string png = f.dir.File("photo.png");
