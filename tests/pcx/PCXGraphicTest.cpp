@@ -331,6 +331,30 @@ TEST(PCXGraphic, ShortOrOverlongDataFillsOnlyWhatItReaches) {
     EXPECT_EQ(RGB(0x80, 0x80, 0), g.Canvas().Pixel(3, 1));
 }
 
+// Stored data larger than one read block, cut short inside a row of a later block: every row up
+// to the cut lines up with its data, the cut row is partly filled, the rest stays black.
+TEST(PCXGraphic, StoredDataReadInBlocks) {
+    Spec s;
+    s.planes = 3;
+    s.xmax = 999;
+    s.ymax = 799;
+    s.bytesPerLine = 1000;  // 3000 bytes a row, 2.4 MB in all
+    auto value = [](int y, int k) { return uint8_t(y * 3 + k); };
+    Bytes data;
+    for (int y = 0; y < 800; ++y)
+        for (int k = 0; k < 3; ++k) data.insert(data.end(), 1000, value(y, k));
+    data.resize(500 * 3000 + 1500);  // row 500: red and half of green
+    TPCXGraphic g;
+    Load(g, Concat({Header(s), data}));
+    for (int y : {0, 1, 348, 349, 350, 499}) {
+        EXPECT_EQ(RGB(value(y, 0), value(y, 1), value(y, 2)), g.Canvas().Pixel(999, y)) << "row " << y;
+    }
+    EXPECT_EQ(RGB(value(500, 0), value(500, 1), 0), g.Canvas().Pixel(499, 500));
+    EXPECT_EQ(RGB(value(500, 0), 0, 0), g.Canvas().Pixel(500, 500));
+    EXPECT_EQ(clBlack, g.Canvas().Pixel(0, 501));
+    EXPECT_EQ(clBlack, g.Canvas().Pixel(999, 799));
+}
+
 // Runs may cross row ends: the data is decoded as one block. An encoding other than 1 is stored data.
 TEST(PCXGraphic, EncodingByte) {
     Spec s;
