@@ -18,6 +18,7 @@
 #include "Dialogs.h"
 #include "Graphics.h"
 #include "SysUtils.h"
+#include "VaderezUv.h"
 
 namespace {
 
@@ -75,6 +76,9 @@ constexpr int64_t kMaxListFileSize = 32 << 20;
 TForm1::TForm1(TDialogs& dialogs, QWidget* parent)
     : QWidget(parent), dialogs_(dialogs), anchors_(new TAnchorManager(this)),
       toolPath_(ProgramDirectory() + "VarnelSilent") {
+    // The image library registers its formats with the picture layer before the window needs them
+    // (the open-picture dialog's filter, "Add images...").
+    VaderezUvStartup();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Varnel UI"));
     // The window's fonts are not on every system: take metrically close ones where they exist.
@@ -249,21 +253,52 @@ void TForm1::Button1Click(QObject*) {
     TOpenDialogOptions od;
     od.Filter = GraphicFilter(&TGraphic::Class);
     od.MultiSelect = true;
+    od.Preview = true;
     std::vector<std::string> files;
     if (!dialogs_.OpenFiles(this, od, files)) return;
     AddImageFiles(files);
 }
 
 void TForm1::AddImageFiles(const std::vector<std::string>& files) {
-    // One picture for the whole call; a failing file ends the call with its row left as caption only,
-    // so the user sees which file it was.
+    TBusyLock lock(*this);
+    const int previousMax = ProgressBar1->Max();
+    struct RestoreMax {
+        TProgressBar* bar;
+        int max;
+        ~RestoreMax() { bar->SetMax(max); }
+    } restoreMax{ProgressBar1, previousMax};
+    ProgressBar1->SetMax(100);
+
+    // One picture for the whole call. While a file decodes, its progress drives the bar and the
+    // window repaints, so a long list of large files does not look hung.
     TPicture picture;
+    int shownPercent = -1;
+    picture.OnProgress = [&](TGraphic*, TProgressStage stage, uint8_t percent, bool, const TRect&, const std::string&) {
+        int value = stage == psRunning ? percent : 0;
+        if (value == shownPercent) return;
+        shownPercent = value;
+        ProgressBar1->SetPosition(value);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
     for (const std::string& file : files) {
+        if (closeRequested_) break;
         int row = ListView1->AddRow(file);
-        picture.LoadFromFile(file);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        try {
+            picture.LoadFromFile(file);
+        } catch (...) {
+            // The failing file keeps its row, completed but for its size, so the user sees which one
+            // failed and the list can still be saved; files after it are not added.
+            ListView1->AddSubItem(row, "");
+            ListView1->AddSubItem(row, ExtractFileExt(file));
+            ListView1->AddSubItem(row, IntToStr(GetFileSize(ListView1->Caption(row))) + " byte(s)");
+            throw;
+        }
         ListView1->AddSubItem(row, IntToStr(picture.Width()) + "x" + IntToStr(picture.Height()));
         ListView1->AddSubItem(row, ExtractFileExt(file));
         ListView1->AddSubItem(row, IntToStr(GetFileSize(ListView1->Caption(row))) + " byte(s)");
+        shownPercent = -1;
+        ProgressBar1->SetPosition(0);
     }
 }
 
@@ -319,6 +354,20 @@ void TForm1::Button9Click(QObject*) {
 // Conversion run
 
 std::vector<QWidget*> TForm1::RunLockedControls() const { return {Button1, Button3, Button4, Button9, Button5}; }
+
+// While a run or an "Add images..." call processes messages, the list cannot change and no second
+// one can start; the controls come back, and the progress bar returns to 0, however the call ends.
+TForm1::TBusyLock::TBusyLock(TForm1& form) : form_(form), controls_(form.RunLockedControls()) {
+    form_.running_ = true;
+    form_.closeRequested_ = false;
+    for (QWidget* c : controls_) c->setEnabled(false);
+}
+
+TForm1::TBusyLock::~TBusyLock() {
+    for (QWidget* c : controls_) c->setEnabled(true);
+    form_.running_ = false;
+    form_.ProgressBar1->SetPosition(0);
+}
 
 std::string TForm1::ParameterText(const std::string& input, const std::string& output, bool overwrite) const {
     std::string text = "-i \"" + EscapeQuoted(input) + "\"";
@@ -382,21 +431,7 @@ void TForm1::Button5Click(QObject*) {
         targetDir = IncludeTrailingPathDelimiter(directory);
     }
 
-    // The list cannot change and no second run can start while this one processes messages.
-    struct RunLock {
-        TForm1& form;
-        std::vector<QWidget*> controls;
-        explicit RunLock(TForm1& f) : form(f), controls(f.RunLockedControls()) {
-            form.running_ = true;
-            form.closeRequested_ = false;
-            for (QWidget* c : controls) c->setEnabled(false);
-        }
-        ~RunLock() {
-            for (QWidget* c : controls) c->setEnabled(true);
-            form.running_ = false;
-            form.ProgressBar1->SetPosition(0);
-        }
-    } lock(*this);
+    TBusyLock lock(*this);
 
     const int count = ListView1->Count();
     ProgressBar1->SetMax(count);

@@ -125,13 +125,26 @@ protected:
 
 private:
     // Adds rows for image files: the caption at once, then the picture's size, the extension and the
-    // file size. An error loading a file ends the call, leaving that row with its caption only.
+    // file size. An error loading a file ends the call; that row keeps its caption, an empty size,
+    // its extension and its file size.
     void AddImageFiles(const std::vector<std::string>& files);
     // The parameter text of one row, from the settings as they are now. `overwrite` says whether the
     // user allowed overwriting an existing output file.
     std::string ParameterText(const std::string& input, const std::string& output, bool overwrite) const;
     // The controls that change the list or start a run.
     std::vector<QWidget*> RunLockedControls() const;
+
+    class TBusyLock {
+    public:
+        explicit TBusyLock(TForm1& form);
+        ~TBusyLock();
+        TBusyLock(const TBusyLock&) = delete;
+        TBusyLock& operator=(const TBusyLock&) = delete;
+
+    private:
+        TForm1& form_;
+        std::vector<QWidget*> controls_;
+    };
 
     TDialogs& dialogs_;
     TAnchorManager* anchors_;

@@ -1,15 +1,79 @@
 #include "FileDialogs.h"
 
+#include "../Graphics.h"
+#include "../Icon.h"
+#include "../JPEGImage.h"
+
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QImage>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 #include <QStringList>
+#include <QFileInfo>
+#include <cstring>
 
 namespace {
 
 QString Q(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 std::string S(const QString& s) { return s.toUtf8().toStdString(); }
+
+// The picture of a file as a Qt image (null when it cannot be shown). The preview is a courtesy:
+// a file that fails to decode shows its error text instead.
+QImage PreviewImage(const std::string& fileName, QString& error) {
+    try {
+        TPicture picture;
+        picture.LoadFromFile(fileName);
+        const TGraphic* graphic = picture.Graphic();
+        const TBitmap* source = nullptr;
+        if (auto* bitmap = dynamic_cast<const TBitmap*>(graphic)) source = bitmap;
+        else if (auto* icon = dynamic_cast<const TIcon*>(graphic)) source = &icon->Bitmap();
+        else if (auto* jpeg = dynamic_cast<const TJPEGImage*>(graphic)) source = &jpeg->Bitmap();
+        if (!source || source->Empty()) {
+            error = QObject::tr("%1 x %2 pixels").arg(picture.Width()).arg(picture.Height());
+            return {};
+        }
+        TBitmap copy;
+        copy.Assign(*source);
+        copy.SetPixelFormat(pf32bit);
+        QImage image(copy.Width(), copy.Height(), QImage::Format_RGB32);
+        for (int32_t y = 0; y < copy.Height(); ++y)
+            std::memcpy(image.scanLine(y), copy.ScanLine(y), size_t(copy.Width()) * 4);
+        return image;
+    } catch (const Exception& e) {
+        error = QString::fromUtf8(e.what());
+        return {};
+    }
+}
+
+// Adds a preview pane to the right of a (Qt-drawn) file dialog.
+void AddPreview(QFileDialog& dialog) {
+    auto* layout = qobject_cast<QGridLayout*>(dialog.layout());
+    if (!layout) return;
+    auto* preview = new QLabel(&dialog);
+    preview->setObjectName(QStringLiteral("Preview"));
+    preview->setMinimumSize(200, 200);
+    preview->setAlignment(Qt::AlignCenter);
+    preview->setWordWrap(true);
+    preview->setFrameShape(QFrame::StyledPanel);
+    layout->addWidget(preview, 0, layout->columnCount(), layout->rowCount(), 1);
+    QObject::connect(&dialog, &QFileDialog::currentChanged, preview, [preview](const QString& path) {
+        preview->clear();
+        QFileInfo info(path);
+        if (!info.isFile()) return;
+        QString error;
+        QImage image = PreviewImage(S(path), error);
+        if (image.isNull()) {
+            preview->setText(error);
+            return;
+        }
+        preview->setPixmap(QPixmap::fromImage(
+            image.scaled(preview->size() - QSize(8, 8), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    });
+}
 
 }  // namespace
 
@@ -39,6 +103,10 @@ bool TQtDialogs::OpenFiles(QWidget* parent, const TOpenDialogOptions& options, s
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(options.MultiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::ReadOnly, false);
+    if (options.Preview) {
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        AddPreview(dialog);
+    }
     if (dialog.exec() != QDialog::Accepted) return false;
     std::vector<std::string> chosen;
     for (const QString& f : dialog.selectedFiles()) chosen.push_back(S(f));

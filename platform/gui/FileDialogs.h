@@ -18,6 +18,8 @@ struct TOpenDialogOptions {
     std::string Title;
     std::string Filter;
     bool MultiSelect = false;
+    // Show a preview pane that decodes the selected file through the picture layer.
+    bool Preview = false;
 };
 
 // What the folder browser shows. `StartDirectory` is preselected when not empty; `RootPath`, when

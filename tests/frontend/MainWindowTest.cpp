@@ -273,11 +273,42 @@ TEST_F(FormTest, AddImagesMeasuresEachFileAndStopsAtTheFirstFailure) {
 
     dialogs.OpenAnswers.push_back(Lines{dir.File("one.bmp"), dir.File("TWO.BMP"), dir.File("bad.xyz"), dir.File("one.bmp")});
     Click("Button1");
+    // The failing file keeps its row with an empty size, so the list can still be saved.
     EXPECT_EQ(Rows(), (Lines{dir.File("one.bmp") + "|3x2|.bmp|78 byte(s)",
-                             dir.File("TWO.BMP") + "|5x7|.BMP|166 byte(s)", dir.File("bad.xyz")}));
+                             dir.File("TWO.BMP") + "|5x7|.BMP|166 byte(s)", dir.File("bad.xyz") + "||.xyz|3 byte(s)"}));
     EXPECT_EQ(MessageTexts(), (Lines{"Unknown picture file extension (.xyz)"}));
     EXPECT_EQ(messages.Messages[0].Type, mtError);
     EXPECT_EQ(messages.Messages[0].Caption, "Varnel");
+    // Everything is usable again after the failure, and the bar is back at 0.
+    for (const char* name : {"Button1", "Button3", "Button4", "Button5", "Button9"})
+        EXPECT_TRUE(Find<QPushButton>(name)->isEnabled()) << name;
+    EXPECT_EQ(form->ProgressBar1->Position(), 0);
+    ASSERT_TRUE(dialogs.OpenCalls[1].Preview);
+
+    dialogs.SaveAnswers.push_back(dir.File("saved.txt"));
+    Click("Button8");
+    EXPECT_EQ(ReadBytes(dir.File("saved.txt")),
+              ListText({dir.File("one.bmp"), "3x2", ".bmp", "78 byte(s)", dir.File("TWO.BMP"), "5x7", ".BMP",
+                        "166 byte(s)", dir.File("bad.xyz"), "", ".xyz", "3 byte(s)"}));
+}
+
+TEST_F(FormTest, AddImagesShowsSixtyFourBitSizesAndTheExtensionAsWritten) {
+    // A bitmap followed by a sparse tail: five thousand million bytes on the disk's books.
+    std::string big = dir.File("big.bmp");
+    WriteBytes(big, Bmp(2, 2));
+    ASSERT_EQ(::truncate(big.c_str(), 5000000000LL), 0);
+    std::vector<Lines> expected{{big + "|2x2|.bmp|5000000000 byte(s)"}};
+    Lines files{big};
+    if (HaveProgram("convert")) {
+        std::string jpeg = dir.File("photo.JPG");
+        ASSERT_EQ(RunCommand("convert -size 6x4 xc:red 'jpg:" + jpeg + "'"), 0);
+        files.push_back(jpeg);
+        expected[0].push_back(jpeg + "|6x4|.JPG|" + std::to_string(ReadBytes(jpeg).size()) + " byte(s)");
+    }
+    dialogs.OpenAnswers.push_back(files);
+    Click("Button1");
+    EXPECT_EQ(Rows(), expected[0]);
+    EXPECT_TRUE(MessageTexts().empty());
 }
 
 TEST_F(FormTest, FileSizeIsSixtyFourBitAndZeroWhenMissing) {
