@@ -8,7 +8,7 @@ packages=(
   libopencv-imgproc-dev libimagequant-dev                 # converter tool: resampling, palettes
   libgtest-dev libgmock-dev libbenchmark-dev              # tests and benchmarks
   clang libclang-rt-14-dev                                # libFuzzer and the sanitizers
-  xvfb xauth                                              # screenshots of the window
+  xvfb xauth x11-utils fonts-liberation2                  # screenshots of the window, window fonts
   libtiff-tools imagemagick netpbm python3-pil python3-numpy libstb-dev  # fixtures made at test time
 )
 missing=()
