@@ -111,12 +111,22 @@ inline __m128i LoadPixel(const uint8_t* p) {
 template <unsigned S>
 inline void StorePixel(uint8_t* p, __m128i v) {
     const __m128i packed = _mm_packus_epi16(v, v);
-    if constexpr (S <= 4) {
+    if constexpr (S == 4) {
         const uint32_t bytes = uint32_t(_mm_cvtsi128_si32(packed));
-        std::memcpy(p, &bytes, S);
+        std::memcpy(p, &bytes, 4);
+    } else if constexpr (S == 3) {  // a word and a byte, straight from the register
+        const uint32_t bytes = uint32_t(_mm_cvtsi128_si32(packed));
+        const uint16_t first = uint16_t(bytes);
+        std::memcpy(p, &first, 2);
+        p[2] = uint8_t(bytes >> 16);
+    } else if constexpr (S == 8) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), packed);
     } else {
         const uint64_t bytes = uint64_t(_mm_cvtsi128_si64(packed));
-        std::memcpy(p, &bytes, S);
+        const uint32_t first = uint32_t(bytes);
+        const uint16_t last = uint16_t(bytes >> 32);
+        std::memcpy(p, &first, 4);
+        std::memcpy(p + 4, &last, 2);
     }
 }
 inline __m128i Abs16(__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)); }
@@ -643,6 +653,7 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
             std::vector<uint8_t>().swap(self.ChunkData);
             self.PendingPalette.reset();
             self.ChunkDataSize = self.ChunkReadPos = 0;
+            self.SourceStream = nullptr;  // the caller's stream may go away after the load
         }
     } cleanup{*this};
 
