@@ -403,13 +403,14 @@ uint32_t TPNGGraphic::ConfigureColorDepth(uint8_t colorType, uint8_t bitDepth) {
 // --- Background and transparency ---------------------------------------------------------------
 // The colour a bKGD or tRNS value stands for is the colour such a pixel shows in the bitmap: grey
 // values of 1, 2 and 4 bits are masked to their depth and scaled to 8 bits, 16-bit values reduced
-// by division by 257, and the gamma correction of the pixels applies to them too.
+// by division by 257, others (8 bits, and depths the image will be refused for) take their low
+// byte; the gamma correction of the pixels applies to them too.
 
 uint8_t TPNGGraphic::SampleLevel(uint16_t value, uint8_t bitDepth, bool grey) const {
     uint32_t level;
     if (bitDepth == 16) {
         level = value / 257u;
-    } else if (grey && bitDepth < 8) {
+    } else if (grey && (bitDepth == 1 || bitDepth == 2 || bitDepth == 4)) {
         const uint32_t maximum = (1u << bitDepth) - 1;
         level = (value & maximum) * 255u / maximum;
     } else {

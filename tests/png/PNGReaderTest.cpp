@@ -391,6 +391,10 @@ TEST(PNGErrors, DamagedFilesRaiseTheirMessages) {
         {"colour type", File({IHDR(4, 4, 8, 5), Chunk("IDAT", data), iend}), "Invalid color format in PNG file."},
         {"depth", File({IHDR(4, 4, 4, 2), Chunk("IDAT", data), iend}), "Invalid color format in PNG file."},
         {"palette depth", File({IHDR(4, 4, 16, 3), Chunk("PLTE", "abc"), iend}), "Invalid color format in PNG file."},
+        // Found by fuzzing: background and transparency of a grey image of depth 0 divided by zero.
+        {"depth 0 with tRNS and bKGD",
+         File({IHDR(4, 4, 0, 0), Chunk("tRNS", Be16(1)), Chunk("bKGD", Be16(1)), Chunk("IDAT", data), iend}),
+         "Invalid color format in PNG file."},
         {"compression method", File({IHDR(4, 4, 8, 2, 0, 1), Chunk("IDAT", data), iend}),
          "Cannot load image. The compression scheme is not supported for PNG files."},
         {"critical chunk", File({ihdr, Chunk("CRIT", ""), Chunk("IDAT", data), iend}),
