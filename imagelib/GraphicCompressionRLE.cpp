@@ -120,17 +120,18 @@ void TTargaRLEDecoder::EncodeBlock(void* Source, void* Target, uint32_t Count, u
     auto same = [b](const uint8_t* x, const uint8_t* y) { return std::memcmp(x, y, b) == 0; };
     size_t remaining = Count;
     while (remaining > 0) {
-        // d: pixels before the first pair of equal neighbours; s: pixels equal to the first.
+        // d: pixels before the first pair of equal neighbours; s: pixels equal to the first. A
+        // packet holds at most 128 pixels, so neither scan looks further than that.
         size_t d;
         if (remaining == 1) {
             d = 1;
         } else {
             d = 0;
-            while (d + 1 < remaining && !same(src + d * b, src + (d + 1) * b)) ++d;
+            while (d < 128 && d + 1 < remaining && !same(src + d * b, src + (d + 1) * b)) ++d;
             if (d + 1 == remaining) d = remaining;
         }
         size_t s = 1;
-        while (s < remaining && same(src, src + s * b)) ++s;
+        while (s < 128 && s < remaining && same(src, src + s * b)) ++s;
         d = std::min<size_t>(d, 128);
         s = std::min<size_t>(s, 128);
         if (d > 0) {
