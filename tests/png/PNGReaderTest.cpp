@@ -279,7 +279,7 @@ TEST(PNGPixels, GammaIsAppliedToColoursAndGreyPalettes) {
     const Image rgb = Image::Random(5, 2, 8, 2, 6);
     auto g = Load(Encode(rgb, false, 0, {Chunk("gAMA", Be32(100000))}));
     EXPECT_TRUE(g->ImageProperties.Flags.Contains(ifUseGamma));
-    const auto& lut = g->ColorManager.GammaLookup();
+    const auto lut = g->ColorManager.GammaLookup();  // a copy: g is replaced below
     EXPECT_EQ(RGB(186, 186, 186), RGB(lut[128], lut[128], lut[128]));  // 255 * (128/255)^(1/2.2)
     const TColor plain = Expected(rgb, 3, 1);
     EXPECT_EQ(RGB(lut[GetRValue(plain)], lut[GetGValue(plain)], lut[GetBValue(plain)]), g->Canvas().Pixel(3, 1));
