@@ -47,7 +47,7 @@ std::vector<uint8_t> RleBitmap(int width, int height) {
 void BM_LoadBmp24(benchmark::State& state) {
     const auto data = SavedBitmap(pf24bit, 2048, 2048);
     for (auto _ : state) {
-        TMemoryStream s(data.data(), data.size());
+        TPointerStream s(data.data(), data.size());
         TBitmap b;
         b.LoadFromStream(s);
         benchmark::DoNotOptimize(b.ScanLine(0));
@@ -59,7 +59,7 @@ BENCHMARK(BM_LoadBmp24);
 void BM_LoadBmpRle8(benchmark::State& state) {
     const auto data = RleBitmap(2048, 2048);
     for (auto _ : state) {
-        TMemoryStream s(data.data(), data.size());
+        TPointerStream s(data.data(), data.size());
         TBitmap b;
         b.LoadFromStream(s);
         benchmark::DoNotOptimize(b.ScanLine(0));

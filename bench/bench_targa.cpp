@@ -56,7 +56,7 @@ void Decode(benchmark::State& state, TPixelFormat format, bool compressed) {
     const std::vector<uint8_t>& file = TargaFile(format, compressed, kWidth);
     TTargaGraphic g;
     for (auto _ : state) {
-        TMemoryStream s(file.data(), file.size());
+        TPointerStream s(file.data(), file.size());
         g.LoadFromStream(s);
         benchmark::DoNotOptimize(g.ScanLine(0));
     }

@@ -216,6 +216,26 @@ void TMemoryStream::SaveToFile(const std::string& fileName) {
 }
 
 // ---------------------------------------------------------------------------
+// TPointerStream
+
+int64_t TPointerStream::Read(void* buffer, int64_t count) {
+    if (count <= 0 || position_ >= size_) return 0;
+    int64_t n = std::min<int64_t>(count, size_ - position_);
+    std::memcpy(buffer, data_ + position_, size_t(n));
+    position_ += n;
+    return n;
+}
+
+int64_t TPointerStream::Write(const void*, int64_t) { throw EWriteError(); }
+
+int64_t TPointerStream::Seek(int64_t offset, TSeekOrigin origin) {
+    int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? position_ : size_;
+    int64_t target = base + offset;
+    if (target >= 0) position_ = target;
+    return position_;
+}
+
+// ---------------------------------------------------------------------------
 // TStringList
 
 int TStringList::Add(std::string line) {

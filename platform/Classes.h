@@ -98,6 +98,24 @@ private:
     int64_t position_ = 0;
 };
 
+// Reads bytes that belong to someone else (for example a mapped file or a test's buffer) without
+// copying them; the bytes must outlive the stream. Writing raises EWriteError.
+class TPointerStream : public TStream {
+public:
+    TPointerStream(const void* data, size_t size) : data_(static_cast<const uint8_t*>(data)), size_(int64_t(size)) {}
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    int64_t Size() override { return size_; }
+    const uint8_t* Memory() const { return data_; }
+
+private:
+    const uint8_t* data_;
+    int64_t size_;
+    int64_t position_ = 0;
+};
+
 // A list of text lines. Indexed access outside 0..Count-1 raises EListError.
 class TStringList {
 public:

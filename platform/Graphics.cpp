@@ -1,5 +1,7 @@
 #include "Graphics.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -253,7 +255,36 @@ HPALETTE DefaultPalette(int bitsPerPixel) {
 // ---------------------------------------------------------------------------
 // TBitmap
 
-void TBitmap::FreeDeleter::operator()(uint8_t* p) const noexcept { std::free(p); }
+void TBitmap::FreeDeleter::operator()(uint8_t* p) const noexcept {
+    if (mappedBytes) ::munmap(p, mappedBytes);
+    else std::free(p);
+}
+
+TBitmap::TPixelMemory TBitmap::AllocatePixels(size_t bytes, int32_t width, int32_t height) {
+    // From this size on, a fresh mapping costs less than touching heap pages one fault at a time.
+    constexpr size_t kMapThreshold = size_t(4) << 20;
+    if (bytes >= kMapThreshold) {
+        // Mapped with room to spare, then trimmed to start on a huge-page boundary, so the system can
+        // back the pixels with a few large pages instead of thousands of small ones.
+        constexpr size_t kHugePage = size_t(2) << 20;
+        const size_t length = (bytes + 4095) & ~size_t(4095);
+        void* p = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p != MAP_FAILED) {
+            auto* base = static_cast<uint8_t*>(p);
+            uint8_t* aligned = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(base) + kHugePage - 1) & ~(kHugePage - 1));
+            if (aligned > base) ::munmap(base, size_t(aligned - base));
+            const size_t tail = size_t(base + length + kHugePage - (aligned + length));
+            if (tail) ::munmap(aligned + length, tail);
+#ifdef MADV_HUGEPAGE
+            ::madvise(aligned, length, MADV_HUGEPAGE);
+#endif
+            return TPixelMemory(aligned, FreeDeleter{length});
+        }
+    } else if (void* p = std::calloc(bytes, 1)) {
+        return TPixelMemory(static_cast<uint8_t*>(p), FreeDeleter{});
+    }
+    throw EOutOfResources(Format("Out of memory for a bitmap of %d x %d pixels", {width, height}));
+}
 
 TBitmap::TBitmap() = default;
 TBitmap::~TBitmap() = default;
@@ -267,12 +298,8 @@ void TBitmap::Reallocate(int32_t width, int32_t height, TPixelFormat format, boo
     const int bits = PixelFormatBits(format);
     const size_t stride = BytesPerScanline(width, bits, 32);
     const size_t total = CheckedImageBytes(width, height, bits, 32);
-    std::unique_ptr<uint8_t, FreeDeleter> memory;
-    if (total != 0) {
-        memory.reset(static_cast<uint8_t*>(std::calloc(total, 1)));
-        if (!memory)
-            throw EOutOfResources(Format("Out of memory for a bitmap of %d x %d pixels", {width, height}));
-    }
+    TPixelMemory memory;
+    if (total != 0) memory = AllocatePixels(total, width, height);
     const TPixelFormat oldFormat = pixelFormat_;
     if (keepPixels && bits_ && memory) {
         const int32_t rows = std::min(height, height_);
@@ -362,11 +389,10 @@ void TBitmap::Assign(const TGraphic& source) {
         return;
     }
     const auto& src = static_cast<const TBitmap&>(source);
-    std::unique_ptr<uint8_t, FreeDeleter> memory;
+    TPixelMemory memory;
     const size_t total = src.stride_ * size_t(src.height_);
     if (total != 0) {
-        memory.reset(static_cast<uint8_t*>(std::malloc(total)));
-        if (!memory) throw EOutOfResources("Out of memory for a bitmap copy");
+        memory = AllocatePixels(total, src.width_, src.height_);
         std::memcpy(memory.get(), src.bits_.get(), total);
     }
     HPALETTE palette;

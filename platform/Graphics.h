@@ -237,10 +237,18 @@ private:
     void Reallocate(int32_t width, int32_t height, TPixelFormat format, bool keepPixels);
     void EnsurePalette();
 
+    // Pixel memory: small blocks from the heap, large ones mapped directly (zero-filled by the system,
+    // on huge pages where it offers them), each released the way it was taken.
     struct FreeDeleter {
+        constexpr FreeDeleter() noexcept : mappedBytes(0) {}
+        constexpr explicit FreeDeleter(size_t mapped) noexcept : mappedBytes(mapped) {}
         void operator()(uint8_t* p) const noexcept;
+        size_t mappedBytes;  // 0: taken from the heap
     };
-    std::unique_ptr<uint8_t, FreeDeleter> bits_;
+    using TPixelMemory = std::unique_ptr<uint8_t, FreeDeleter>;
+    // Zero-filled pixel memory of `bytes` (non-zero) bytes; raises EOutOfResources when there is none.
+    static TPixelMemory AllocatePixels(size_t bytes, int32_t width, int32_t height);
+    TPixelMemory bits_;
     int32_t width_ = 0;
     int32_t height_ = 0;
     size_t stride_ = 0;
