@@ -76,24 +76,24 @@ inline constexpr const char* gesJPEGError = "JPEG error #%d";
 
 // --- Readers ---
 
+// Texts shared by the readers; %s: the format name (the last %s where there are two).
+inline constexpr const char* gesInvalidColorFormatIn = "Invalid color format in %s file.";
+inline constexpr const char* gesCRCError = "Cannot load image. CRC error found in %s file.";
+// %s: what is not supported.
+inline constexpr const char* gesNotSupported = "Cannot load image. %s not supported for %s files.";
+inline constexpr const char* gesInvalidPalette = "Cannot load image. Palette in %s file is invalid.";
+inline constexpr const char* gesCompressionError = "Cannot load image. Compression error found in %s file.";
+inline constexpr const char* gesExtraCompressedData = "Cannot load image. Extra compressed data found in %s file.";
+
 // Targa reader and writer (TTargaGraphic)
 inline constexpr const char* gesTargaName = "Targa";
 // %d, %d: the bitmap's width and height.
 inline constexpr const char* gesTargaTooLarge =
     "Cannot save image. Targa images are at most 65535 x 65535 pixels; this one is %d x %d.";
 
-// PCX reader (PCXGraphic); %s: the format name.
-inline constexpr const char* gesPCXInvalidColorFormat = "Invalid color format in %s file.";
 // PNG reader (TPNGGraphic)
 inline constexpr const char* gesPNGFormatName = "PNG";
-inline constexpr const char* gesPNGCRCError = "Cannot load image. CRC error found in %s file.";
-// %s: what is not supported, %s: the format name.
-inline constexpr const char* gesPNGNotSupported = "Cannot load image. %s not supported for %s files.";
 inline constexpr const char* gesPNGCompressionScheme = "The compression scheme is";
-inline constexpr const char* gesPNGInvalidPalette = "Cannot load image. Palette in %s file is invalid.";
-inline constexpr const char* gesPNGInvalidColorFormat = "Invalid color format in %s file.";
-inline constexpr const char* gesPNGCompression = "Cannot load image. Compression error found in %s file.";
-inline constexpr const char* gesPNGExtraCompressedData = "Cannot load image. Extra compressed data found in %s file.";
 inline constexpr const char* gesPNGUnknownCriticalChunk = "Cannot load PNG image. Unexpected but critical chunk detected.";
 
 }  // namespace GraphicStrings

@@ -271,7 +271,7 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
 
     // Only layouts whose rows fit the bitmap's rows are loaded; others have no bitmap format here.
     const unsigned bits = h.BitsPerPixel, planes = h.Planes;
-    if (!SupportedLayout(bits, planes)) RaiseInvalidImageFmt(gesPCXInvalidColorFormat, {ColorFormatName});
+    if (!SupportedLayout(bits, planes)) RaiseInvalidImageFmt(gesInvalidColorFormatIn, {ColorFormatName});
     const bool mergePlanes = bits == 1 && planes > 1;
     // Every plane line must hold the row's pixels.
     if (uint64_t(h.BytesPerLine) * 8 < uint64_t(p.ImageWidth) * bits)

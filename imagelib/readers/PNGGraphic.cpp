@@ -279,7 +279,7 @@ void TPNGGraphic::LoadChunkData() {
     uint8_t stored[4];
     SourceStream->ReadBuffer(stored, 4);
     RunningCrc = uint32_t(crc32(RunningCrc, ChunkData.data(), uInt(ChunkLength)));
-    if (RunningCrc != BigEndian32(stored)) RaisePNG(gesPNGCRCError);
+    if (RunningCrc != BigEndian32(stored)) RaisePNG(gesCRCError);
 }
 
 void TPNGGraphic::SkipChunk() { SourceStream->Seek(int64_t(ChunkLength) + 4, soCurrent); }
@@ -337,7 +337,7 @@ uint32_t TPNGGraphic::ConfigureColorDepth(uint8_t colorType, uint8_t bitDepth) {
     uint32_t stride = 1;
     switch (colorType) {
         case 0:
-            if (!depthIn({1, 2, 4, 8, 16})) RaisePNG(gesPNGInvalidColorFormat);
+            if (!depthIn({1, 2, 4, 8, 16})) RaisePNG(gesInvalidColorFormatIn);
             cm.SetSourceModel(cmGray);
             cm.SetTargetModel(cmGray);
             cm.SetSourceSampleCount(1);
@@ -349,7 +349,7 @@ uint32_t TPNGGraphic::ConfigureColorDepth(uint8_t colorType, uint8_t bitDepth) {
             stride = (bitDepth + 7u) / 8u;
             break;
         case 2:
-            if (!depthIn({8, 16})) RaisePNG(gesPNGInvalidColorFormat);
+            if (!depthIn({8, 16})) RaisePNG(gesInvalidColorFormatIn);
             cm.SetSourceModel(cmRGB);
             cm.SetTargetModel(cmBGR);
             cm.SetSourceSampleCount(3);
@@ -360,7 +360,7 @@ uint32_t TPNGGraphic::ConfigureColorDepth(uint8_t colorType, uint8_t bitDepth) {
             stride = 3u * bitDepth / 8u;
             break;
         case 3:
-            if (!depthIn({1, 2, 4, 8})) RaisePNG(gesPNGInvalidColorFormat);
+            if (!depthIn({1, 2, 4, 8})) RaisePNG(gesInvalidColorFormatIn);
             cm.SetSourceModel(cmIndexed);
             cm.SetTargetModel(cmIndexed);
             cm.SetSourceSampleCount(1);
@@ -371,7 +371,7 @@ uint32_t TPNGGraphic::ConfigureColorDepth(uint8_t colorType, uint8_t bitDepth) {
             stride = 1;
             break;
         case 4:
-            if (!depthIn({8, 16})) RaisePNG(gesPNGInvalidColorFormat);
+            if (!depthIn({8, 16})) RaisePNG(gesInvalidColorFormatIn);
             cm.SetSourceModel(cmGrayAlpha);
             cm.SetTargetModel(cmIndexed);
             cm.SetSourceSampleCount(1);
@@ -383,7 +383,7 @@ uint32_t TPNGGraphic::ConfigureColorDepth(uint8_t colorType, uint8_t bitDepth) {
             stride = 2u * bitDepth / 8u;
             break;
         case 6:
-            if (!depthIn({8, 16})) RaisePNG(gesPNGInvalidColorFormat);
+            if (!depthIn({8, 16})) RaisePNG(gesInvalidColorFormatIn);
             cm.SetSourceModel(cmRGBA);
             cm.SetTargetModel(cmBGRA);
             cm.SetSourceSampleCount(4);
@@ -394,7 +394,7 @@ uint32_t TPNGGraphic::ConfigureColorDepth(uint8_t colorType, uint8_t bitDepth) {
             stride = 4u * bitDepth / 8u;
             break;
         default:
-            RaisePNG(gesPNGInvalidColorFormat);
+            RaisePNG(gesInvalidColorFormatIn);
     }
     colorConfigured_ = true;
     return stride;
@@ -531,10 +531,10 @@ uint32_t TPNGGraphic::DecompressRow(uint8_t* buffer, uint32_t count) {
         ChunkReadPos = uint32_t(static_cast<uint8_t*>(source) - ChunkData.data());
         const int32_t result = Decompressor->LastResult();
         if (result == Z_STREAM_END) {
-            if (missing > 0 || Decompressor->InputLeft() > 0) RaisePNG(gesPNGExtraCompressedData);
+            if (missing > 0 || Decompressor->InputLeft() > 0) RaisePNG(gesExtraCompressedData);
             return count;
         }
-        if (result != Z_OK) RaisePNG(gesPNGCompression);
+        if (result != Z_OK) RaisePNG(gesCompressionError);
     }
     return count;
 }
@@ -684,7 +684,7 @@ void TPNGGraphic::LoadChunks() {
     header.Filter = ChunkData[11];
     header.Interlace = ChunkData[12];
     if (ImageProperties.CompressionKind != ckDeflate)
-        RaiseInvalidImageFmt(gesPNGNotSupported, {gesPNGCompressionScheme, gesPNGFormatName});
+        RaiseInvalidImageFmt(gesNotSupported, {gesPNGCompressionScheme, gesPNGFormatName});
 
     Decompressor = std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, false);
     Decompressor->BeginDecoding();
@@ -703,7 +703,7 @@ void TPNGGraphic::LoadChunks() {
             decoded = true;
             // The chunk after the image data is handled like any other chunk below.
         } else if (ChunkTypeIs("PLTE")) {
-            if (ChunkLength % 3 != 0) RaisePNG(gesPNGInvalidPalette);
+            if (ChunkLength % 3 != 0) RaisePNG(gesInvalidPalette);
             LoadChunkData();
             if (header.ColorType == 3) {
                 PixelStride = ConfigureColorDepth(3, header.BitDepth);
