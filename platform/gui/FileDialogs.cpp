@@ -21,9 +21,9 @@ namespace {
 QString Q(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 std::string S(const QString& s) { return s.toUtf8().toStdString(); }
 
-// The picture of a file as a Qt image (null when it cannot be shown). The preview is a courtesy:
-// a file that fails to decode shows its error text instead.
-QImage PreviewImage(const std::string& fileName, QString& error) {
+}  // namespace
+
+QImage PicturePreview(const std::string& fileName, QString& error) {
     try {
         TPicture picture;
         picture.LoadFromFile(fileName);
@@ -49,6 +49,8 @@ QImage PreviewImage(const std::string& fileName, QString& error) {
     }
 }
 
+namespace {
+
 // Adds a preview pane to the right of a (Qt-drawn) file dialog.
 void AddPreview(QFileDialog& dialog) {
     auto* layout = qobject_cast<QGridLayout*>(dialog.layout());
@@ -65,7 +67,7 @@ void AddPreview(QFileDialog& dialog) {
         QFileInfo info(path);
         if (!info.isFile()) return;
         QString error;
-        QImage image = PreviewImage(S(path), error);
+        QImage image = PicturePreview(S(path), error);
         if (image.isNull()) {
             preview->setText(error);
             return;

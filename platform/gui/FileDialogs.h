@@ -9,6 +9,8 @@
 #include "../Dialogs.h"
 #include "../GraphicsTypes.h"
 
+#include <QImage>
+
 class QWidget;
 class QString;
 
@@ -59,6 +61,11 @@ public:
     int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
                    const std::string& caption) override;
 };
+
+// The picture of a file, decoded through the picture layer, for the open dialog's preview pane. A
+// picture without pixels (a metafile) gives a null image and its size in `error`; a file that
+// cannot be read gives a null image and the error's message.
+QImage PicturePreview(const std::string& fileName, QString& error);
 
 // The platform's filter text ("desc|*.a;*.b|...") in Qt's form ("desc (*.a *.b);;...").
 QString QtFilter(const std::string& filter);
